@@ -1,0 +1,34 @@
+// Magnification of a uniformly bright circular source by a point-mass lens:
+// the closed form of Witt & Mao (1994, ApJ 430, 505) in the complete elliptic
+// integrals K, E and Pi, with its own closed form for the lens on the rim.
+#pragma once
+
+#include "computation.hpp"
+#include "module/function_entry.hpp"
+
+namespace magnikit {
+
+// The per-call quantities of one source size; magnification() gives the
+// value for one lens-source separation.
+class UniformSource {
+ public:
+  // re: Einstein radius; rstar: source radius (same length unit).
+  UniformSource(double re, double rstar);
+  // l: lens-source separation in source radii.
+  Computed<double> magnification(double l) const;
+
+ private:
+  double rho_;   // source radius in Einstein radii
+  double q_;     // rho^2
+  double band_;  // half-width of the rim band, in Einstein radii
+  double rim_;   // the rim closed form
+};
+
+// One magnification per separation in l (source radii); the first elliptic
+// integral error fails the whole call.
+Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar);
+
+inline constexpr FunctionEntry<&witt_mao_magnification> witt_mao_magnification_entry{
+    "witt_mao_magnification", {"l", "re", "rstar"}};
+
+}  // namespace magnikit

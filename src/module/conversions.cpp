@@ -1,0 +1,70 @@
+#include "module/conversions.hpp"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "module/internal_failure.hpp"
+
+namespace magnikit {
+
+PyResult<double> extract_double(PyObject* object) {
+  if (Py_TYPE(object) == &PyFloat_Type) return PyFloat_AS_DOUBLE(object);
+  const double value = PyFloat_AsDouble(object);
+  // -1.0 is both a legitimate value and the failure signal.
+  if (value == -1.0) {
+    if (auto error = take_pending_error()) return raise_later(*std::move(error));
+  }
+  return value;
+}
+
+PyResult<FloatVector> extract_float_vector(PyObject* object) {
+  if (PyUnicode_Check(object)) {
+    return raise_later(ErrorValue::type_error("Can't extract `str` to `Vec`"));
+  }
+  if (PySequence_Check(object) == 0) {
+    return raise_later(ErrorValue::type_mismatch(object, "Sequence"));
+  }
+  Py_ssize_t length = PySequence_Size(object);
+  if (length == -1) {
+    // A length that cannot be read only costs the reservation.
+    take_pending_error();
+    length = 0;
+  }
+  if (static_cast<std::size_t>(length) > PTRDIFF_MAX / sizeof(double)) {
+    internal_failure("capacity overflow");
+  }
+  FloatVector values;
+  values.reserve(static_cast<std::size_t>(length));
+
+  PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+  if (!iterator) return raise_later(fetch_pending_error());
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    PyResult<double> value = extract_double(item.get());
+    if (!value) return raise_later(std::move(value.error()));
+    values.push_back(*value);
+  }
+  if (auto error = take_pending_error()) return raise_later(*std::move(error));
+  return values;
+}
+
+PyRef to_python(const FloatVector& values) {
+  const auto length = static_cast<Py_ssize_t>(values.size());
+  PyRef list = PyRef::steal(PyList_New(length));
+  if (!list) python_api_call_failed();
+  Py_ssize_t filled = 0;
+  for (double value : values) {
+    PyObject* item = PyFloat_FromDouble(value);
+    if (item == nullptr) python_api_call_failed();
+    PyList_SET_ITEM(list.get(), filled, item);
+    ++filled;
+  }
+  return list;
+}
+
+PyRef to_python(double value) {
+  PyRef result = PyRef::steal(PyFloat_FromDouble(value));
+  if (!result) python_api_call_failed();
+  return result;
+}
+
+}  // namespace magnikit

@@ -1,0 +1,79 @@
+// Error values: exceptions on their way out of the module. A deferred error
+// holds an exception type and a payload and becomes Python objects only when
+// it is raised or inspected; a normalised one holds the interpreter's own
+// (type, value, traceback).
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "module/py_ref.hpp"
+
+namespace magnikit {
+
+class ErrorValue {
+ public:
+  struct Normalized {
+    PyRef type;
+    PyRef value;
+    PyRef traceback;
+  };
+
+  // RuntimeError(text) for a computation error; the text is a program constant.
+  static ErrorValue runtime_error(std::string_view static_text);
+  static ErrorValue type_error(std::string text);
+  // TypeError "'{type}' object cannot be converted to '{target}'", whose text
+  // is built only when the error is raised.
+  static ErrorValue type_mismatch(PyObject* object, std::string_view target);
+  static ErrorValue attribute_error(std::string_view static_text);
+  // SystemError for a C API call that reported failure but set no exception.
+  static ErrorValue nothing_set();
+  // The panic exception with the failure text as its single argument.
+  static ErrorValue panic(std::string text);
+  static ErrorValue normalized(PyRef type, PyRef value, PyRef traceback);
+
+  // Makes this the interpreter's pending exception.
+  void raise() &&;
+  // The (type, value, traceback) of this error, computed at most once.
+  const Normalized& normalize();
+  bool is_exactly(PyObject* type);
+
+ private:
+  struct TypeMismatch {
+    PyRef object;
+    std::string_view target;
+  };
+  struct Deferred {
+    PyObject* type;  // a built-in exception or the panic type: never freed
+    std::variant<std::string_view, std::string, TypeMismatch> payload;
+    bool as_arguments_tuple = false;
+  };
+
+  explicit ErrorValue(Deferred deferred) : state_(std::move(deferred)) {}
+  explicit ErrorValue(Normalized normalized) : state_(std::move(normalized)) {}
+  void raise_deferred(Deferred& deferred);
+
+  std::variant<Deferred, Normalized> state_;
+};
+
+template <class T>
+using PyResult = std::expected<T, ErrorValue>;
+
+inline std::unexpected<ErrorValue> raise_later(ErrorValue error) {
+  return std::unexpected(std::move(error));
+}
+
+// Takes the interpreter's pending exception, if any. A pending panic
+// exception raised by Python code is resumed as an internal failure instead.
+std::optional<ErrorValue> take_pending_error();
+// The same, but with nothing pending the result is the SystemError
+// "attempted to fetch exception but none was set".
+ErrorValue fetch_pending_error();
+
+// A new reference to a str made from UTF-8 text; must not fail.
+PyRef new_str(std::string_view text);
+
+}  // namespace magnikit

@@ -1,0 +1,61 @@
+// The boundary guard around every entry from the interpreter: module
+// initialisation and each function call. No C++ exception ever crosses it:
+// error values are raised as Python exceptions, internal failures as the
+// panic exception, and an allocation failure as MemoryError.
+#pragma once
+
+#include <new>
+#include <optional>
+#include <string>
+
+#include "module/error_value.hpp"
+#include "module/internal_failure.hpp"
+
+namespace magnikit {
+
+// Counts the guards active on this thread, so a call may re-enter the module
+// (a __float__ written in Python that calls a module function), and releases
+// references whose release was deferred when the thread held no lock.
+class GuardScope {
+ public:
+  GuardScope() noexcept;
+  ~GuardScope();
+  GuardScope(const GuardScope&) = delete;
+  GuardScope& operator=(const GuardScope&) = delete;
+};
+
+// True while this thread runs inside at least one guard.
+bool inside_guard() noexcept;
+
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  GuardScope scope;
+  std::optional<PyResult<PyRef>> outcome;
+  std::optional<std::string> failure;
+  bool out_of_memory = false;
+  try {
+    outcome.emplace(body());
+  } catch (const InternalFailure& internal) {
+    failure.emplace(internal.message());
+  } catch (const std::bad_alloc&) {
+    out_of_memory = true;
+  }
+  // A failure that escapes while the outcome is turned into a result or a
+  // raised exception has nowhere to go: the trap aborts the process.
+  try {
+    if (outcome && outcome->has_value()) return (*outcome)->release();
+    if (outcome) {
+      std::move(outcome->error()).raise();
+    } else if (failure) {
+      ErrorValue::panic(std::move(*failure)).raise();
+    } else if (out_of_memory) {
+      PyErr_NoMemory();
+    }
+    outcome.reset();
+  } catch (...) {
+    abort_at_boundary();
+  }
+  return nullptr;
+}
+
+}  // namespace magnikit

@@ -1,0 +1,58 @@
+#include "module/panic.hpp"
+
+#include <cstdio>
+
+#include "module/internal_failure.hpp"
+#include "module/messages.hpp"
+
+namespace magnikit {
+namespace {
+
+constexpr const char* panic_type_name = "pyo3_runtime.PanicException";
+constexpr const char* panic_type_doc =
+    "\nThe exception raised when magnikit's native code, called from Python, panics "
+    "(ends in an internal failure).\n\n"
+    "Like SystemExit, this exception is derived from BaseException so that\n"
+    "it will typically propagate all the way through the stack and cause the\n"
+    "Python interpreter to exit.\n";
+
+PyObject* panic_type_cell = nullptr;
+
+}  // namespace
+
+PyObject* panic_exception_type() {
+  if (panic_type_cell != nullptr) return panic_type_cell;
+  PyRef base = PyRef::borrow(PyExc_BaseException);
+  PyObject* type = PyErr_NewExceptionWithDoc(panic_type_name, panic_type_doc, base.get(), nullptr);
+  if (type == nullptr) {
+    std::string detail = "Failed to initialize new exception type.";
+    if (auto error = take_pending_error()) {
+      const auto& normalized = error->normalize();
+      detail += " " + display(normalized.value.get());
+    }
+    internal_failure(std::move(detail));
+  }
+  if (panic_type_cell == nullptr) {
+    panic_type_cell = type;
+  } else {
+    Py_DECREF(type);
+  }
+  return panic_type_cell;
+}
+
+void resume_panic(ErrorValue::Normalized fetched) {
+  std::string message = "Unwrapped panic from Python code";
+  if (PyRef text = PyRef::steal(PyObject_Str(fetched.value.get()))) {
+    message = lossy_utf8(text.get());
+  } else {
+    PyErr_Clear();
+  }
+  std::fputs("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n", stderr);
+  std::fputs("Python stack trace below:\n", stderr);
+  std::fflush(stderr);
+  PyErr_Restore(fetched.type.release(), fetched.value.release(), fetched.traceback.release());
+  PyErr_PrintEx(0);
+  throw InternalFailure(std::move(message));
+}
+
+}  // namespace magnikit

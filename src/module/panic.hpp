@@ -1,0 +1,18 @@
+// The panic exception: how internal failures appear in Python. It derives
+// from BaseException, like SystemExit, so that ordinary `except Exception`
+// handlers let it through.
+#pragma once
+
+#include "module/error_value.hpp"
+
+namespace magnikit {
+
+// The exception type, created on first use and kept for the process.
+PyObject* panic_exception_type();
+
+// A panic exception that Python code raised inside a call (for example from
+// a __float__ method) comes back to the module: print it, and carry on as an
+// internal failure with the same text.
+[[noreturn]] void resume_panic(ErrorValue::Normalized fetched);
+
+}  // namespace magnikit
