@@ -1,0 +1,58 @@
+// Times a magnification kernel on its own, with no Python objects involved:
+//   kernel_benchmark MODEL SEPARATIONS REPEATS
+// prints the best time per separation in nanoseconds over the repeats.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <map>
+#include <string>
+
+#include "models/uniform_source.hpp"
+
+namespace {
+
+using magnikit::FloatVector;
+
+// Separations spread over the lens inside, on and outside the source rim.
+FloatVector separations(std::size_t count) {
+  FloatVector l(count);
+  for (std::size_t i = 0; i < count; ++i) l[i] = 3.0 * static_cast<double>(i) / static_cast<double>(count);
+  return l;
+}
+
+double checksum = 0.0;
+
+const std::map<std::string, std::function<void(const FloatVector&)>> models = {
+    {"witt_mao_magnification",
+     [](const FloatVector& l) {
+       auto result = magnikit::witt_mao_magnification(l, 1.0, 0.1);
+       if (result) checksum += (*result)[result->size() / 2];
+     }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4 || !models.contains(argv[1])) {
+    std::fprintf(stderr, "usage: kernel_benchmark MODEL SEPARATIONS REPEATS\nmodels:");
+    for (const auto& [name, run] : models) std::fprintf(stderr, " %s", name.c_str());
+    std::fprintf(stderr, "\n");
+    return 2;
+  }
+  const auto& run = models.at(argv[1]);
+  const auto count = static_cast<std::size_t>(std::atol(argv[2]));
+  const int repeats = std::atoi(argv[3]);
+  const FloatVector l = separations(count);
+  double best = std::numeric_limits<double>::infinity();
+  for (int r = 0; r < repeats; ++r) {
+    const auto start = std::chrono::steady_clock::now();
+    run(l);
+    const std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    best = std::min(best, elapsed.count() / static_cast<double>(count));
+  }
+  std::printf("%.3f\n", best);
+  return checksum == 12345.0 ? 1 : 0;
+}
