@@ -4,6 +4,8 @@
 #include <deque>
 #include <string>
 
+#include "models/integrated.hpp"
+#include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 #include "module/attribute_names.hpp"
 #include "module/guard.hpp"
@@ -14,6 +16,9 @@ namespace {
 
 constexpr std::array function_table{
     python_function<witt_mao_magnification_entry>(),
+    python_function<integrated_witt_mao_magnification_entry>(),
+    python_function<heyrovsky_magnification_entry>(),
+    python_function<integrated_heyrovsky_magnification_entry>(),
 };
 
 PyModuleDef module_definition = {

@@ -1,0 +1,35 @@
+// Magnification of a limb-darkened source: a magnification model weighted
+// with a radial brightness profile and integrated over the source radius by
+// tanh-sinh quadrature.
+#pragma once
+
+#include "computation.hpp"
+#include "models/brightness_profile.hpp"
+#include "module/function_entry.hpp"
+
+namespace magnikit {
+
+// Ring by ring: the profile-weighted average of the ring magnification over
+// the disc, divided by the normaliser. A ring model error drops that point.
+FloatVector _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                BrightnessProfile profile, double normaliser);
+
+// From uniform discs of growing radius: the profile weights the derivative of
+// the flux magnified within radius x. Fails when the uniform-disc model fails
+// at the full source radius.
+Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
+                                                         BrightnessProfile profile,
+                                                         double normaliser);
+
+// The same with the built-in linear limb-darkening law.
+FloatVector integrated_heyrovsky_magnification(FloatVector l, double re, double rstar);
+Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar);
+
+inline constexpr FunctionEntry<&integrated_witt_mao_magnification>
+    integrated_witt_mao_magnification_entry{"integrated_witt_mao_magnification",
+                                            {"l", "re", "rstar"}};
+inline constexpr FunctionEntry<&integrated_heyrovsky_magnification>
+    integrated_heyrovsky_magnification_entry{"integrated_heyrovsky_magnification",
+                                             {"l", "re", "rstar"}};
+
+}  // namespace magnikit
