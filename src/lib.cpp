@@ -4,6 +4,7 @@
 #include <deque>
 #include <string>
 
+#include "models/flux_map.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
@@ -17,8 +18,11 @@ namespace {
 constexpr std::array function_table{
     python_function<witt_mao_magnification_entry>(),
     python_function<integrated_witt_mao_magnification_entry>(),
+    python_function<integrated_flux_map_witt_mao_magnification_entry>(),
     python_function<heyrovsky_magnification_entry>(),
     python_function<integrated_heyrovsky_magnification_entry>(),
+    python_function<integrated_flux_map_heyrovsky_magnification_entry>(),
+    python_function<discrete_flux_map_heyrovsky_magnification_entry>(),
 };
 
 PyModuleDef module_definition = {

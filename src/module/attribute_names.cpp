@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "module/error_value.hpp"
 #include "module/internal_failure.hpp"
 
 namespace magnikit {

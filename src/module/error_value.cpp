@@ -6,6 +6,11 @@
 
 namespace magnikit {
 
+void python_api_call_failed(std::source_location where) {
+  if (PyErr_Occurred() != nullptr) PyErr_Print();
+  internal_failure("Python API call failed", where);
+}
+
 PyRef new_str(std::string_view text) {
   PyRef object = PyRef::steal(
       PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));

@@ -6,6 +6,7 @@
 
 #include <expected>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -72,6 +73,11 @@ std::optional<ErrorValue> take_pending_error();
 // The same, but with nothing pending the result is the SystemError
 // "attempted to fetch exception but none was set".
 ErrorValue fetch_pending_error();
+
+// A C API call that must not fail has failed: prints and clears the pending
+// exception, then fails with "Python API call failed".
+[[noreturn]] void python_api_call_failed(
+    std::source_location where = std::source_location::current());
 
 // A new reference to a str made from UTF-8 text; must not fail.
 PyRef new_str(std::string_view text);

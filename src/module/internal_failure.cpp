@@ -1,7 +1,5 @@
 #include "module/internal_failure.hpp"
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
 #include <pthread.h>
 
 #include <cstdio>
@@ -28,11 +26,6 @@ void write_failure_report(const std::string& message, const std::source_location
 void internal_failure(std::string message, std::source_location where) {
   write_failure_report(message, where);
   throw InternalFailure(std::move(message));
-}
-
-void python_api_call_failed(std::source_location where) {
-  if (PyErr_Occurred() != nullptr) PyErr_Print();
-  internal_failure("Python API call failed", where);
 }
 
 void abort_at_boundary() noexcept {

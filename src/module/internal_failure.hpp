@@ -24,11 +24,6 @@ class InternalFailure {
 [[noreturn]] void internal_failure(
     std::string message, std::source_location where = std::source_location::current());
 
-// A C API call that must not fail has failed: prints and clears the pending
-// exception, then fails with "Python API call failed".
-[[noreturn]] void python_api_call_failed(
-    std::source_location where = std::source_location::current());
-
 // Writes the failure report and aborts the process. Used only when a failure
 // escapes the guard's own error handling, where no exception can be raised.
 [[noreturn]] void abort_at_boundary() noexcept;

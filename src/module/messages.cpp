@@ -1,6 +1,7 @@
 #include "module/messages.hpp"
 
 #include "module/attribute_names.hpp"
+#include "module/error_value.hpp"
 #include "module/internal_failure.hpp"
 
 #include <optional>

@@ -1,0 +1,36 @@
+// Magnification of a source whose radial brightness profile is sampled by
+// the caller: radii bl (in source radii) and the brightness bf at each.
+#pragma once
+
+#include "computation.hpp"
+#include "module/function_entry.hpp"
+
+namespace magnikit {
+
+// Each sample is a thin ring weighted by its brightness: the sum over the
+// samples of bf[j] times the ring magnification at radius bl[j], not
+// normalised.
+Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                                double rstar, FloatVector bl,
+                                                                FloatVector bf);
+
+// The integrated limb-darkened magnifications with the profile interpolated
+// linearly between the samples (zero outside them) and normalised by its own
+// quadrature value.
+FloatVector integrated_flux_map_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                        FloatVector bl, FloatVector bf);
+Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
+                                                                 double rstar, FloatVector bl,
+                                                                 FloatVector bf);
+
+inline constexpr FunctionEntry<&integrated_flux_map_witt_mao_magnification>
+    integrated_flux_map_witt_mao_magnification_entry{
+        "integrated_flux_map_witt_mao_magnification", {"l", "re", "rstar", "bl", "bf"}};
+inline constexpr FunctionEntry<&integrated_flux_map_heyrovsky_magnification>
+    integrated_flux_map_heyrovsky_magnification_entry{
+        "integrated_flux_map_heyrovsky_magnification", {"l", "re", "rstar", "bl", "bf"}};
+inline constexpr FunctionEntry<&discrete_flux_map_heyrovsky_magnification>
+    discrete_flux_map_heyrovsky_magnification_entry{
+        "discrete_flux_map_heyrovsky_magnification", {"l", "re", "rstar", "bl", "bf"}};
+
+}  // namespace magnikit
