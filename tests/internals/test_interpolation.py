@@ -1,0 +1,84 @@
+"""Piecewise-linear interpolation with its three out-of-range modes."""
+
+import math
+
+import numpy as np
+import pytest
+from hypothesis import given, strategies as st
+
+from _magnikit_internals import interp
+
+EXTEND, HOLD_ENDS, FIXED = 0, 1, 2
+ZERO_OUTSIDE = (FIXED, 0.0)
+
+RAMP = ([0.0, 1.0, 2.0], [0.0, 10.0, 20.0])
+
+
+def same(got, want):
+    return (math.isnan(got) and math.isnan(want)) or (
+        got == want and math.copysign(1.0, got) == math.copysign(1.0, want))
+
+
+@pytest.mark.parametrize("xs, ys, x0, mode, want", [
+    # flat profile: inside, on the end, outside on both sides
+    ([0.0, 1.0], [1.0, 1.0], 0.5, ZERO_OUTSIDE, 1.0),
+    ([0.0, 1.0], [1.0, 1.0], 1.0, ZERO_OUTSIDE, 1.0),
+    ([0.0, 1.0], [1.0, 1.0], -0.1, ZERO_OUTSIDE, 0.0),
+    ([0.0, 1.0], [1.0, 1.0], 1.1, ZERO_OUTSIDE, 0.0),
+    # each mode on each side
+    (*RAMP, 1.0, ZERO_OUTSIDE, 10.0),
+    (*RAMP, -1.0, (EXTEND, 0.0), -10.0),
+    (*RAMP, -1.0, (HOLD_ENDS, 0.0), 0.0),
+    (*RAMP, -1.0, (FIXED, -3.5), -3.5),
+    (*RAMP, 3.0, (EXTEND, 0.0), 30.0),
+    (*RAMP, 3.0, (HOLD_ENDS, 0.0), 20.0),
+    (*RAMP, 3.0, (FIXED, 2.5), 2.5),
+    (*RAMP, 3.0, (7, 2.5), 2.5),            # an unknown kind acts as fixed
+    # the value is the segment's line, not a blend of its end samples
+    ([0.0, 0.5, 1.0], [1.0, 0.9, 0.3], 1.0, ZERO_OUTSIDE, 0.2999999999999998),
+    # a single sample holds everywhere, even outside and at NaN
+    ([5.0], [7.0], 5.0, ZERO_OUTSIDE, 7.0),
+    ([5.0], [7.0], 100.0, ZERO_OUTSIDE, 7.0),
+    ([5.0], [7.0], math.nan, ZERO_OUTSIDE, 7.0),
+    ([], [], 1.0, (FIXED, 3.0), 0.0),
+    # only the pairs present in both sequences take part
+    ([0.0, 1.0, 2.0], [0.0, 10.0], 1.5, ZERO_OUTSIDE, 0.0),
+    ([0.0, 1.0, 2.0], [0.0, 10.0], 1.5, (EXTEND, 0.0), 15.0),
+    ([0.0, 1.0, 2.0], [0.0, 10.0], 1.5, (HOLD_ENDS, 0.0), 10.0),
+    ([0.0, 1.0], [0.0, 10.0, 99.0], 0.5, ZERO_OUTSIDE, 5.0),
+    # a step (two equal abscissas): a query at it takes the left segment
+    ([0.0, 1.0, 1.0, 2.0], [0.0, 1.0, 3.0, 4.0], 1.0, ZERO_OUTSIDE, 1.0),
+    ([0.0, 1.0, 1.0, 2.0], [0.0, 1.0, 3.0, 4.0], 1.5, ZERO_OUTSIDE, 3.5),
+    # zero-width end segments: NaN unless the mode replaces the value
+    ([1.0, 1.0, 2.0], [0.0, 5.0, 6.0], 1.0, ZERO_OUTSIDE, math.nan),
+    ([1.0, 1.0, 2.0], [0.0, 5.0, 6.0], 0.5, (EXTEND, 0.0), math.nan),
+    ([1.0, 1.0, 2.0], [0.0, 5.0, 6.0], 0.5, (HOLD_ENDS, 0.0), 0.0),
+    ([1.0, 1.0, 2.0], [0.0, 5.0, 6.0], 0.5, ZERO_OUTSIDE, 0.0),
+    ([0.0, 1.0, 1.0], [0.0, 5.0, 6.0], 1.5, (EXTEND, 0.0), math.nan),
+    ([0.0, 1.0, 1.0], [0.0, 5.0, 6.0], 1.5, (HOLD_ENDS, 0.0), 6.0),
+    ([0.0, 1.0, 1.0], [0.0, 5.0, 6.0], 1.0, ZERO_OUTSIDE, 5.0),
+])
+def test_cases(xs, ys, x0, mode, want):
+    assert same(interp(xs, ys, x0, *mode), want)
+
+
+@pytest.mark.parametrize("kind", [EXTEND, HOLD_ENDS, FIXED])
+def test_nan_query_is_nan_in_every_mode(kind):
+    assert math.isnan(interp(*RAMP, math.nan, kind, 0.0))
+
+
+# Inside the range, with strictly ascending abscissas, the result is the
+# straight line between the neighbouring samples, up to rounding.
+@given(st.lists(st.floats(-1e3, 1e3), min_size=2, max_size=12, unique=True),
+       st.data())
+def test_matches_linear_interpolation_inside_the_range(raw_xs, data):
+    xs = sorted(raw_xs)
+    ys = data.draw(st.lists(st.floats(-1e3, 1e3), min_size=len(xs), max_size=len(xs)))
+    x0 = data.draw(st.floats(xs[0], xs[-1]))
+    k = max(1, int(np.searchsorted(xs, x0, side="left")))
+    lo, hi = k - 1, k
+    if xs[hi] - xs[lo] < 1e-6 * max(1.0, abs(xs[lo])):
+        return  # a nearly vertical segment amplifies rounding without bound
+    want = float(np.interp(x0, xs, ys))
+    scale = max(abs(ys[lo]), abs(ys[hi]), 1.0) * (1.0 + abs(x0) / (xs[hi] - xs[lo]))
+    assert abs(interp(xs, ys, x0, FIXED, math.nan) - want) <= 1e-12 * scale
