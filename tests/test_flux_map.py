@@ -1,0 +1,91 @@
+"""Magnifications of a source whose brightness profile the caller samples."""
+
+import math
+
+import pytest
+
+import magnikit
+
+discrete = magnikit.discrete_flux_map_heyrovsky_magnification
+by_rings = magnikit.integrated_flux_map_heyrovsky_magnification
+by_discs = magnikit.integrated_flux_map_witt_mao_magnification
+INTEGRATED = [
+    (by_rings, magnikit.integrated_heyrovsky_magnification),
+    (by_discs, magnikit.integrated_witt_mao_magnification),
+]
+
+
+def linear_law(x):
+    return 1 - 0.6 * (1 - math.sqrt(1 - x * x))
+
+
+def sampled_law(n):
+    # Even steps in the angle from the centre crowd the samples towards the
+    # limb, where the law has a square-root edge; there linear interpolation
+    # then converges with the square of the step.
+    radii = [math.sin(math.pi / 2 * i / n) for i in range(n + 1)]
+    return radii, [linear_law(x) for x in radii]
+
+
+@pytest.mark.parametrize("flux_map, built_in", INTEGRATED)
+def test_fine_sampling_of_the_built_in_law_approaches_it(flux_map, built_in):
+    l = [0.0, 0.5, 1.0, 2.0]
+    exact = built_in(l, 1.0, 0.1)
+    errors = []
+    for n in (50, 200):
+        radii, brightness = sampled_law(n)
+        result = flux_map(l, 1.0, 0.1, radii, brightness)
+        errors.append(max(abs(a - b) / b for a, b in zip(result, exact)))
+    # Interpolation error of the profile, which falls with the step squared.
+    assert errors[1] < 5e-6
+    assert errors[0] / errors[1] > 10
+
+
+@pytest.mark.parametrize("flux_map, built_in", INTEGRATED)
+def test_uniform_profile_integrates_to_the_uniform_disc(flux_map, built_in):
+    l = [0.3, 2.0]
+    uniform = magnikit.witt_mao_magnification(l, 1.0, 0.1)
+    assert flux_map(l, 1.0, 0.1, [0.0, 1.0], [1.0, 1.0]) == pytest.approx(uniform, rel=2e-5)
+
+
+def test_discrete_sum_weights_the_rings():
+    l = [0.2, 0.7, 3.0]
+    radii, weights = [0.25, 0.5], [2.0, -0.5]
+    expected = [
+        magnikit.heyrovsky_magnification(x, 0.25, 1.0, 0.1) * 2.0
+        + magnikit.heyrovsky_magnification(x, 0.5, 1.0, 0.1) * -0.5
+        for x in l
+    ]
+    assert discrete(l, 1.0, 0.1, radii, weights) == expected
+    assert discrete(l, 1.0, 0.1, [0.25], [1.0]) == [
+        magnikit.heyrovsky_magnification(x, 0.25, 1.0, 0.1) for x in l
+    ]
+
+
+def test_ring_just_beyond_the_lens_contributes():
+    # The ring of radius 0.5003 passes just outside the lens at 0.5.
+    value = discrete([0.5], 1.0, 0.5, [0.5003], [1.0])[0]
+    assert value == magnikit.heyrovsky_magnification(0.5, 0.5003, 1.0, 0.5)
+    assert value > 10
+
+
+@pytest.mark.parametrize(
+    "function, expected",
+    [(discrete, [0.0, 0.0]), (by_rings, [math.nan] * 2), (by_discs, [math.nan] * 2)],
+)
+def test_empty_profile(function, expected):
+    result = function([0.5, 2.0], 1.0, 0.1, [], [])
+    assert len(result) == 2
+    assert all((math.isnan(a) and math.isnan(b)) or a == b for a, b in zip(result, expected))
+
+
+@pytest.mark.parametrize("function", [discrete, by_rings, by_discs])
+def test_empty_separations(function):
+    assert function([], 1.0, 0.1, [0.0, 1.0], [1.0, 1.0]) == []
+
+
+def test_discrete_form_fails_with_the_ring_model():
+    with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
+        discrete([0.5, -1.0], 1.0, 0.1, [0.3], [1.0])
+    with pytest.raises(RuntimeError, match="^elliprj: Fail to converge$"):
+        by_discs([0.5, -1.0], 1.0, 0.1, [0.0, 1.0], [1.0, 1.0])
