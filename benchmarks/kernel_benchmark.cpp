@@ -10,6 +10,8 @@
 #include <map>
 #include <string>
 
+#include "models/integrated.hpp"
+#include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 
 namespace {
@@ -30,6 +32,33 @@ const std::map<std::string, std::function<void(const FloatVector&)>> models = {
      [](const FloatVector& l) {
        auto result = magnikit::witt_mao_magnification(l, 1.0, 0.1);
        if (result) checksum += (*result)[result->size() / 2];
+     }},
+    {"integrated_witt_mao_magnification",
+     [](const FloatVector& l) {
+       auto result = magnikit::integrated_witt_mao_magnification(l, 1.0, 0.1);
+       if (result) checksum += (*result)[result->size() / 2];
+     }},
+    {"integrated_heyrovsky_magnification",
+     [](const FloatVector& l) {
+       auto result = magnikit::integrated_heyrovsky_magnification(l, 1.0, 0.1);
+       checksum += result[result.size() / 2];
+     }},
+    // One ring evaluation per separation, for a ring of radius 0.5.
+    {"heyrovsky_magnification",
+     [](const FloatVector& l) {
+       for (const double x : l) {
+         auto result = magnikit::heyrovsky_magnification(x, 0.5, 1.0, 0.1);
+         if (result) checksum += *result;
+       }
+     }},
+    // One uniform-disc evaluation per separation, for a disc of radius 0.5,
+    // as inside the integrand of the integrated Witt-Mao form.
+    {"uniform_disc_element",
+     [](const FloatVector& l) {
+       for (const double x : l) {
+         auto result = magnikit::UniformSource(1.0, 0.1 * 0.5).magnification(x / 0.5);
+         if (result) checksum += *result;
+       }
      }},
 };
 

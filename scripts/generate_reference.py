@@ -1,0 +1,298 @@
+#!/usr/bin/env python3
+"""High-precision reference magnifications for the model tests.
+
+Writes tests/data/uniform_disc.txt, tests/data/ring.txt and
+tests/data/limb_darkened.txt: one case a line, inputs as the shortest
+decimal that reads back as the same double, the magnification rounded to
+17 significant digits from a 30-digit mpmath quadrature of the exact
+double inputs.
+
+    python3 scripts/generate_reference.py                 # all three files
+    python3 scripts/generate_reference.py ring            # only ring.txt
+
+Lengths: the lens Einstein radius `re` and the source radius `rstar` share
+one unit.  For the disc models the source centre sits `l` source radii from
+the lens; rho = rstar/re is the source radius in Einstein radii.  For the
+ring, `l` and the ring radius `r` are in source radii and
+eps = re/rstar is the Einstein radius in source radii.
+
+Every integral here is taken by tanh-sinh quadrature over intervals split
+where the integrand has a square-root end point or a sharp peak, so that
+each piece is analytic inside; the quadrature's own error estimate is
+checked against TOLERANCE and the script stops if any piece misses it.
+"""
+
+import argparse
+import os
+import sys
+import time
+from decimal import Decimal
+
+import mpmath
+from mpmath import mp, mpf
+
+WORKING_DIGITS = 30
+TOLERANCE = mpf("1e-22")          # relative, per integral
+LIMB_DARKENING = mpf("0.6")       # I(x) = 1 - 0.6 (1 - sqrt(1 - x^2))
+LIMB_NORMALISATION = mpf("0.8")   # int_0^1 2 x I(x) dx
+
+DATA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                        os.pardir, "tests", "data")
+
+
+class QuadratureMissed(RuntimeError):
+    pass
+
+
+def integrate(f, points):
+    """Tanh-sinh quadrature over consecutive `points`, error-checked."""
+    value, error = mp.quad(f, points, error=True)
+    if error > TOLERANCE * max(abs(value), mpf(1)):
+        raise QuadratureMissed("quadrature error %s on value %s over %s"
+                               % (mpmath.nstr(error, 3),
+                                  mpmath.nstr(value, 20), points))
+    return value
+
+
+def point_magnification(u):
+    """A(u) = (u^2 + 2) / (u sqrt(u^2 + 4)) for a point source at u."""
+    return (u * u + 2) / (u * mp.sqrt(u * u + 4))
+
+
+def radial_antiderivative(r):
+    """F(r) = r sqrt(r^2 + 4) / 2, so that F'(r) = r A(r)."""
+    return r * mp.sqrt(r * r + 4) / 2
+
+
+def refined_toward(end, direction, width, limit):
+    """Points end + direction * width * 10^k, k = 0, 1, ..., strictly
+    between `end` and `limit`, nearest to `end` first.
+
+    They cut a peak of the given width at an end of an interval into
+    pieces tanh-sinh handles at full precision."""
+    points = []
+    step = width
+    while step > 0 and step < abs(limit - end):
+        points.append(end + direction * step)
+        step *= 10
+    return points
+
+
+def chord_ends(d, rho, phi):
+    """Both roots r of |r e(phi) - c| = rho, |c| = d, c on the +x axis.
+
+    Returns (near, far) with near <= far; the product is d^2 - rho^2 and
+    the root that would lose digits to cancellation is taken from it."""
+    cos_phi = mp.cos(phi)
+    half_chord = mp.sqrt(max(rho * rho - (d * mp.sin(phi)) ** 2, mpf(0)))
+    if cos_phi >= 0:
+        far = d * cos_phi + half_chord
+        near = (d * d - rho * rho) / far if far != 0 else mpf(0)
+    else:
+        near = d * cos_phi - half_chord
+        far = (d * d - rho * rho) / near
+    return near, far
+
+
+def angular_pieces(d, rho):
+    """Lens-centred polar angles over which the disc is swept, split at the
+    square-root points of the chord length.
+
+    Returns (points, lens_inside).  The angle runs over [0, pi] for a lens
+    inside, [0, pi/2] for a lens on the rim, [0, asin(rho/d)] outside; the
+    other half follows by symmetry about the line of centres."""
+    if d < rho:
+        # chord through the lens: smooth, but with a bend of angular width
+        # sqrt(rho^2 - d^2)/d at phi = pi when the lens nears the rim
+        width = mp.sqrt(rho * rho - d * d) / d if d > 0 else mp.pi
+        inner = refined_toward(mp.pi, -1, width, mp.pi / 2)
+        return [mpf(0), mp.pi / 2] + inner[::-1] + [mp.pi], True
+    if d == rho:
+        return [mpf(0), mp.pi / 2], True
+    tangent = mp.asin(rho / d)
+    width = mp.sqrt(d * d - rho * rho) / d
+    inner = refined_toward(tangent, -1, width, mpf(0))
+    return [mpf(0)] + inner[::-1] + [tangent], False
+
+
+def uniform_disc(l, re, rstar):
+    """Mean of A over a uniform disc of radius rho centred rho*l from the lens.
+
+    In lens-centred polar coordinates r A(r) = F'(r), so the radial integral
+    is F(r_out) - F(r_in) exactly and one angular quadrature is left."""
+    rho = mpf(rstar) / mpf(re)
+    d = rho * mpf(l)
+    points, lens_inside = angular_pieces(d, rho)
+
+    def chord_weight(phi):
+        near, far = chord_ends(d, rho, phi)
+        if lens_inside:
+            return radial_antiderivative(far)
+        return radial_antiderivative(far) - radial_antiderivative(near)
+
+    return 2 * integrate(chord_weight, points) / (mp.pi * rho * rho)
+
+
+def ring(l, r, re, rstar):
+    """Mean of A over a circle of radius r centred l from the lens (source
+    radii), Einstein radius eps = re/rstar in source radii.
+
+    The squared distance is written (l - r)^2 + 4 l r sin^2(phi/2), which
+    loses nothing when l is close to r; there the integrand peaks at phi = 0
+    with width |l - r|/sqrt(l r)."""
+    l, r = mpf(l), mpf(r)
+    eps = mpf(re) / mpf(rstar)
+
+    def at(phi):
+        s = mp.sin(phi / 2)
+        return point_magnification(
+            mp.sqrt((l - r) ** 2 + 4 * l * r * s * s) / eps)
+
+    points = [mpf(0)]
+    if l * r > 0:
+        points += refined_toward(mpf(0), 1, abs(l - r) / mp.sqrt(l * r),
+                                 mp.pi / 2)
+    points += [mp.pi / 2, mp.pi]
+    return integrate(at, points) / mp.pi
+
+
+def limb_profile(one_minus_x2):
+    return 1 - LIMB_DARKENING * (1 - mp.sqrt(one_minus_x2))
+
+
+def limb_darkened(l, re, rstar):
+    """Mean of A over a disc with brightness I(x) = 1 - 0.6 (1 - sqrt(1 - x^2)),
+    weighted by I.
+
+    Taken in lens-centred polar coordinates like the uniform disc: there
+    r A(r) = (r^2 + 2)/sqrt(r^2 + 4) is smooth, the lens is no singularity,
+    and along a chord 1 - x^2 = (r - near)(far - r)/rho^2 has square-root
+    zeros only at the chord's ends."""
+    rho = mpf(rstar) / mpf(re)
+    d = rho * mpf(l)
+    points, lens_inside = angular_pieces(d, rho)
+
+    def chord_integral(phi):
+        near, far = chord_ends(d, rho, phi)
+        start = mpf(0) if lens_inside else near
+        if far <= start:
+            return mpf(0)
+
+        def along(r):
+            one_minus_x2 = max((r - near) * (far - r), mpf(0)) / (rho * rho)
+            return limb_profile(one_minus_x2) * (r * r + 2) / mp.sqrt(r * r + 4)
+
+        return integrate(along, [start, far])
+
+    total = 2 * integrate(chord_integral, points)
+    return total / (LIMB_NORMALISATION * mp.pi * rho * rho)
+
+
+# ---------------------------------------------------------------- cases
+
+DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
+DISC_INSIDE = (0.0, 0.3, 0.7, 0.95, 0.999)
+DISC_OUTSIDE = (1.001, 1.1, 1.5, 2.0, 5.0, 10.0, 100.0)
+RIM_BAND_MULTIPLES = (-2.0, -1.0, -0.5, 0.5, 1.0, 2.0)
+
+
+def rim_points(rho):
+    """l on the rim and at multiples of the rim band half-width
+    1e-5 min(rho, 1) (Einstein radii) either side of it."""
+    band_in_l = 1e-5 * min(rho, 1.0) / rho
+    return [1.0] + [1.0 + k * band_in_l for k in RIM_BAND_MULTIPLES]
+
+
+def uniform_disc_cases():
+    for rstar in DISC_RSTARS:
+        ls = sorted(set(DISC_INSIDE + tuple(rim_points(rstar)) + DISC_OUTSIDE))
+        for l in ls:
+            yield (l, 1.0, rstar)
+
+
+RING_RSTARS = (2.0, 0.5, 0.1, 0.01)       # eps = 0.5, 2, 10, 100
+
+
+def ring_pairs():
+    pairs = [(0.3, 1.0), (2.0, 0.5), (10.0, 1.0), (0.5, 3.0),   # far apart
+             (0.5, 0.0), (2.0, 0.0),                             # r = 0
+             (0.0, 0.5), (0.0, 1.0)]                             # l = 0
+    for l in (1.0, 0.3):
+        pairs += [(l, l + 1e-2), (l, l - 1e-2)]
+        for k in (0.5, 2.0):
+            gap = 1e-3 * min(l, 1.0) * k
+            pairs += [(l, l + gap), (l, l - gap)]
+    return pairs
+
+
+def ring_cases():
+    for rstar in RING_RSTARS:
+        for l, r in ring_pairs():
+            yield (l, r, 1.0, rstar)
+
+
+LIMB_RSTARS = (0.01, 0.1, 1.0)
+LIMB_LS = (0.0, 0.3, 0.5, 0.9, 0.999, 1.0, 1.001, 1.1, 2.0, 10.0)
+
+
+def limb_darkened_cases():
+    for rstar in LIMB_RSTARS:
+        for l in LIMB_LS:
+            yield (l, 1.0, rstar)
+
+
+TABLES = {
+    "uniform_disc": (uniform_disc, uniform_disc_cases, "l re rstar truth",
+                     "uniform disc of radius rstar centred l*rstar from the lens"),
+    "ring": (ring, ring_cases, "l r re rstar truth",
+             "thin ring of radius r*rstar centred l*rstar from the lens"),
+    "limb_darkened": (limb_darkened, limb_darkened_cases, "l re rstar truth",
+                      "disc of radius rstar centred l*rstar from the lens, "
+                      "brightness 1 - 0.6 (1 - sqrt(1 - x^2)) at x source radii "
+                      "from its centre"),
+}
+
+
+def truth_text(value):
+    """17 significant digits, exponent form, rounded from the full value."""
+    return format(Decimal(mpmath.nstr(value, WORKING_DIGITS)), ".16e")
+
+
+def write_table(name):
+    function, cases, columns, meaning = TABLES[name]
+    lines = [
+        "# Magnification of a %s, lens Einstein radius re." % meaning,
+        "# Columns: %s" % columns,
+        "# truth: %d-digit quadrature of the exact double inputs, rounded to "
+        "17 significant digits." % WORKING_DIGITS,
+        "# Made by scripts/generate_reference.py; do not edit by hand.",
+    ]
+    for case in cases():
+        value = function(*case)
+        lines.append(" ".join([repr(float(x)) for x in case]
+                              + [truth_text(value)]))
+    os.makedirs(DATA_DIR, exist_ok=True)
+    path = os.path.join(DATA_DIR, name + ".txt")
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+    return path, len(lines) - 4
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("tables", nargs="*", metavar="TABLE",
+                        help="any of %s (default: all)" % ", ".join(sorted(TABLES)))
+    args = parser.parse_args(argv)
+    unknown = sorted(set(args.tables) - set(TABLES))
+    if unknown:
+        parser.error("unknown table: %s" % ", ".join(unknown))
+    mp.dps = WORKING_DIGITS
+    for name in args.tables or sorted(TABLES):
+        started = time.perf_counter()
+        path, count = write_table(name)
+        print("%s: %d cases in %.1f s" % (os.path.relpath(path), count,
+                                         time.perf_counter() - started))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -1,0 +1,61 @@
+"""The reference tables load and hold what they claim to."""
+
+import math
+
+import pytest
+
+from reference import load_reference
+
+
+def point_magnification(u):
+    return (u * u + 2) / (u * math.sqrt(u * u + 4))
+
+
+@pytest.mark.parametrize("name, width", [
+    ("uniform_disc", 4), ("ring", 5), ("limb_darkened", 4)])
+def test_table_loads_with_finite_positive_magnifications(name, width):
+    rows = load_reference(name)
+    assert all(len(row) == width for row in rows)
+    assert all(math.isfinite(row[-1]) and row[-1] > 1 for row in rows)
+
+
+def test_uniform_disc_centred_on_lens_is_exact():
+    rows = [row for row in load_reference("uniform_disc") if row[0] == 0]
+    assert rows
+    for _, re, rstar, truth in rows:
+        rho = rstar / re
+        assert truth == pytest.approx(math.sqrt(rho * rho + 4) / rho, rel=1e-15)
+
+
+def test_degenerate_rings_are_point_magnifications():
+    rows = [row for row in load_reference("ring") if row[0] == 0 or row[1] == 0]
+    assert rows
+    for l, r, re, rstar, truth in rows:
+        expected = point_magnification((l + r) * rstar / re)
+        assert truth == pytest.approx(expected, rel=1e-15)
+
+
+@pytest.mark.parametrize("name", ["uniform_disc", "limb_darkened"])
+def test_discs_dim_away_from_the_lens(name):
+    by_size = {}
+    for l, re, rstar, truth in load_reference(name):
+        by_size.setdefault((re, rstar), []).append((l, truth))
+    for cases in by_size.values():
+        truths = [truth for _, truth in sorted(cases)]
+        assert all(a > b for a, b in zip(truths, truths[1:]))
+
+
+@pytest.mark.parametrize("rstar, l, value", [
+    (0.1, 0.5, 19.679003), (0.1, 1.0, 12.298533), (0.1, 2.0, 5.231521),
+    (0.1, 10.0, 1.342933), (1.0, 0.5, 2.227093), (1.0, 2.0, 1.074914)])
+def test_limb_darkened_matches_seven_digit_values(rstar, l, value):
+    truths = {(row[0], row[2]): row[3] for row in load_reference("limb_darkened")}
+    assert truths[(l, rstar)] == pytest.approx(value, abs=5e-7)
+
+
+def test_loader_rejects_ragged_table(tmp_path, monkeypatch):
+    import reference
+    (tmp_path / "ragged.txt").write_text("# c\n1 2 3\n1 2\n")
+    monkeypatch.setattr(reference, "DATA_DIR", str(tmp_path))
+    with pytest.raises(ValueError, match="ragged.txt:3"):
+        reference.load_reference("ragged")
