@@ -4,6 +4,7 @@
 // panic exception, and an allocation failure as MemoryError.
 #pragma once
 
+#include <exception>
 #include <new>
 #include <optional>
 #include <string>
@@ -39,6 +40,9 @@ PyObject* guarded(Body&& body) noexcept {
     failure.emplace(internal.message());
   } catch (const std::bad_alloc&) {
     out_of_memory = true;
+  } catch (const std::exception& unexpected) {
+    // Any other C++ exception is a broken invariant as well.
+    failure.emplace(unexpected.what());
   }
   // A failure that escapes while the outcome is turned into a result or a
   // raised exception has nowhere to go: the trap aborts the process.
