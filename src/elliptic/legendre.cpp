@@ -1,0 +1,130 @@
+// The complete Legendre elliptic integrals K(m), E(m) and Pi(n, m). K and E
+// come from minimax approximations in the complementary parameter t = 1 - m,
+// of the form P(t) - log(t) Q(t) that carries the logarithmic singularity at
+// m = 1 (DLMF 19.12); Pi comes from Carlson's R_F and R_J (DLMF 19.25(i)).
+#include "elliptic/legendre.hpp"
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "elliptic/carlson.hpp"
+
+namespace magnikit {
+namespace {
+
+constexpr std::string_view K_M_TOO_LARGE = "ellipk: m must be less than 1.";
+constexpr std::string_view E_M_TOO_LARGE = "ellipe: m must be less than 1.";
+constexpr std::string_view PI_M_TOO_LARGE = "ellippi: m must be less than 1.";
+constexpr std::string_view PI_N_TOO_LARGE = "ellippi: n must be less than 1.";
+
+constexpr double HALF_PI = 1.5707963267948966;
+constexpr double LN_4 = 1.3862943611198906;
+constexpr double EPSILON = 2.220446049250313e-16;  // 2^-52
+
+// Coefficients of t^0, t^1, ... of the approximations of K and E.
+constexpr std::array<double, 11> K_P{
+    1.3862943611198906,    0.09657359028116902,   0.0308851465246712,
+    0.014938044891680526,  0.008790782739527438,  0.006189010336376876,
+    0.006874896874499499,  0.00985821379021226,   0.007974040132204152,
+    0.002280257240058756,  0.00013798286460627325};
+constexpr std::array<double, 11> K_Q{
+    0.5,                   0.12499999999987083,   0.07031249969639575,
+    0.04882803475709983,   0.037377431417382326,  0.030120471522760404,
+    0.023908960271592488,  0.01548505166497624,   0.005940583037531678,
+    0.0009141847238659173, 2.940789550485985e-05};
+constexpr std::array<double, 11> E_P{
+    1,                     0.44314718056099084,   0.05680519456178606,
+    0.021831799601555724,  0.011568843681057412,  0.007583952894135147,
+    0.007773954925167871,  0.010735094905607619,  0.008687868165658896,
+    0.0025088849216360204, 0.0001535525773010133};
+constexpr std::array<double, 10> E_Q{
+    0.2499999999998883,    0.09374999971976443,   0.0585936634471101,
+    0.04271809265189315,   0.03348339048882249,   0.026176974245449364,
+    0.016886216399331133,  0.006506094899769275,  0.0010096279267935672,
+    3.2795489857648585e-05};
+
+// Horner's rule from the highest coefficient down.
+template <std::size_t N>
+double horner(const std::array<double, N>& coefficients, double t) {
+  double value = coefficients[N - 1];
+  for (std::size_t i = N - 1; i-- > 0;) value = value * t + coefficients[i];
+  return value;
+}
+
+// K as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
+// Below t = 2^-52 the approximation is replaced by its limit
+// K ~ ln 4 - ln(t) / 2 (DLMF 19.12), exact to double precision there.
+double ellipk_complementary(double t) {
+  if (t < EPSILON) return LN_4 - 0.5 * std::log(t);
+  return horner(K_P, t) - std::log(t) * horner(K_Q, t);
+}
+
+}  // namespace
+
+Computed<double> ellipk(double m) {
+  if (m > 1) return fail(K_M_TOO_LARGE);
+  if (m == 1) return std::numeric_limits<double>::infinity();
+  if (m == 0) return HALF_PI;
+  if (m < 0) {
+    // The imaginary-modulus transformation K(m) = K(m / (m - 1)) / sqrt(1 - m)
+    // (DLMF 19.7(ii)) brings m into (0, 1), where the approximation holds. The
+    // transformed complementary parameter 1 - m / (m - 1) = 1 / (1 - m) is
+    // formed directly: forming m / (m - 1) first and subtracting it from 1
+    // would lose the relative accuracy of t, and with it of K, for large -m.
+    // K vanishes as m goes to minus infinity.
+    if (m == -std::numeric_limits<double>::infinity()) return 0.0;
+    return ellipk_complementary(1 / (1 - m)) / std::sqrt(1 - m);
+  }
+  return ellipk_complementary(1 - m);
+}
+
+Computed<double> ellipe(double m) {
+  if (m > 1) return fail(E_M_TOO_LARGE);
+  if (m == 1) return 1.0;
+  if (m == 0) return HALF_PI;
+  // E(m) = sqrt(1 - m) E(m / (m - 1)) (DLMF 19.7(ii)) moves a negative m into
+  // (0, 1); E is flat enough there that the rounding of m / (m - 1) costs
+  // nothing.
+  double scale = 1;
+  while (m < 0) {
+    scale = scale * std::sqrt(1 - m);
+    m = m / (m - 1);
+  }
+  const double t = 1 - m;
+  return scale * (horner(E_P, t) - std::log(t) * t * horner(E_Q, t));
+}
+
+Computed<double> ellippi(double n, double m) {
+  if (m >= 1) return fail(PI_M_TOO_LARGE);
+  if (n > 1) return fail(PI_N_TOO_LARGE);
+  if (n == 0) {
+    if (m == 0) return HALF_PI;
+    return ellipk(m);
+  }
+  const double m1 = 1 - m;
+  if (n < 0) {
+    // A negative characteristic makes R_J's fourth argument exceed 1; the
+    // transformation to the characteristic (m - n) / (1 - n) in (0, 1)
+    // (DLMF 19.7(iii)) keeps the R_J term small, and K supplies the rest.
+    const Computed<double> f = elliprf(0, m1, 1);
+    if (!f) return f;
+    const Computed<double> j = elliprj(0, m1, 1, m1 / (1 - n));
+    if (!j) return j;
+    const Computed<double> k = ellipk(m);
+    if (!k) return k;
+    const double e = 1 - n;
+    const double g = ((*f + (m - n) / e * *j / 3) * n) / e;
+    return *k * m / (m - n) - m1 * g / (m - n);
+  }
+  // Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
+  // (DLMF 19.25(i)).
+  const Computed<double> f = elliprf(0, m1, 1);
+  if (!f) return f;
+  const Computed<double> j = elliprj(0, m1, 1, 1 - n);
+  if (!j) return j;
+  return *f + *j * n / 3;
+}
+
+}  // namespace magnikit
