@@ -38,9 +38,9 @@ constexpr double SMALLEST_NORMAL = 2.2250738585072014e-308;
 // Relative tolerance of the AGM: 2.7 units of 2^-52.
 constexpr double AGM_TOLERANCE = 5.995204332975846e-16;
 
-// Duplication stops once the spread of the arguments, scaled by one of these
-// factors, is below their mean; the factor is r^(-1/8) for the relative
-// truncation error r aimed at by each integral's series.
+// Duplication stops once the largest deviation of the arguments from their
+// mean, times one of these factors and divided by 4 per step, is below the
+// mean: the terms that the series leaves out are then below rounding level.
 constexpr double RF_SPREAD_FACTOR = 78.8959690786408;     // (3 * 2^-52)^(-1/8)
 constexpr double RD_SPREAD_FACTOR = 107.63474115247546;   // (2^-52 / 4)^(-1/8)
 constexpr double RJ_SPREAD_FACTOR = 110.67925377307274;   // (2^-52 / 5)^(-1/8)
@@ -81,7 +81,7 @@ MeanPair agm(double u, double v) {
   return {a, b};
 }
 
-// The fifth-order series shared by R_D and R_J (Carlson 1995, eq. 2.7) in the
+// The fifth-order series shared by R_D and R_J (Carlson 1995) in the
 // elementary symmetric functions E2..E5 of the scaled deviations, summed left
 // to right.
 double series_s12(double e2, double e3, double e4, double e5) {
@@ -106,8 +106,9 @@ Computed<double> rc_one_one_plus(double e) {
 }
 
 // R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0 by duplication
-// (Carlson 1995, algorithm for R_J), accumulating the R_C terms with the
-// variables d and e of the form that avoids R_C of two large arguments.
+// (Carlson 1995). Step n contributes (4^-n / d) R_C(1, 1 + e), where d is the
+// product of the sums sqrt(p) + sqrt(x), ... and e = delta / d^2, which keeps
+// the arguments of R_C near 1 however large x, y, z and p are.
 Computed<double> _elliprj(double x, double y, double z, double p) {
   const double x0 = x;
   const double y0 = y;
@@ -306,11 +307,11 @@ Computed<double> elliprd(double x, double y, double z) {
       weight = weight + weight;
       squares = squares + (a - b) * (weight * (a - b));
     }
-    // (q - z) z leaves the normal range when q and z are both far from 1 on
-    // the same side (both above about 1e154 or both below about 1e-154), and
-    // the correction would become 0 or infinite; there the same quotient is
-    // formed one factor at a time, which stays in range because the sum of
-    // squares scales like z.
+    // (q - z) z overflows or underflows once the arguments pass about 1e154
+    // or 1e-154, and the correction would come out as 0 or infinite although
+    // it is of the size of the first term; there the same quotient is formed
+    // one divisor at a time, which stays in range because the sum of squares
+    // grows with the arguments.
     const double denominator = (q - z) * z;
     const double correction = std::isfinite(denominator) &&
                                       std::fabs(denominator) >= SMALLEST_NORMAL

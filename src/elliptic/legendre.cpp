@@ -84,6 +84,10 @@ Computed<double> ellipe(double m) {
   if (m > 1) return fail(E_M_TOO_LARGE);
   if (m == 1) return 1.0;
   if (m == 0) return HALF_PI;
+  // E grows without bound as m goes to minus infinity.
+  if (m == -std::numeric_limits<double>::infinity()) {
+    return std::numeric_limits<double>::infinity();
+  }
   // E(m) = sqrt(1 - m) E(m / (m - 1)) (DLMF 19.7(ii)) moves a negative m into
   // (0, 1); E is flat enough there that the rounding of m / (m - 1) costs
   // nothing.
@@ -93,6 +97,10 @@ Computed<double> ellipe(double m) {
     m = m / (m - 1);
   }
   const double t = 1 - m;
+  // From about m = -2^53 down, m / (m - 1) rounds to 1 and t to 0; there
+  // t log(t) has the limit 0 and E(1) = 1, where the polynomial form would
+  // give 0 * infinity = NaN.
+  if (t == 0) return scale;
   return scale * (horner(E_P, t) - std::log(t) * t * horner(E_Q, t));
 }
 
@@ -104,10 +112,14 @@ Computed<double> ellippi(double n, double m) {
     return ellipk(m);
   }
   const double m1 = 1 - m;
-  if (n < 0) {
-    // A negative characteristic makes R_J's fourth argument exceed 1; the
-    // transformation to the characteristic (m - n) / (1 - n) in (0, 1)
-    // (DLMF 19.7(iii)) keeps the R_J term small, and K supplies the rest.
+  // For n < 0 the direct form R_F + (n / 3) R_J below is a difference that
+  // cancels as n goes to minus infinity. The transformation to the
+  // characteristic (m - n) / (1 - n) in (0, 1) (DLMF 19.7(iii)) adds two
+  // positive terms instead, as long as m >= 0. For m < 0 its terms have
+  // opposite signs and cancel around n = m (at n = m it divides 0 by 0), so
+  // for 2m <= n < 0 the direct form, which cancels little there, is kept.
+  const bool transform = n < 0 && !(m < 0 && n >= 2 * m);
+  if (transform) {
     const Computed<double> f = elliprf(0, m1, 1);
     if (!f) return f;
     const Computed<double> j = elliprj(0, m1, 1, m1 / (1 - n));
