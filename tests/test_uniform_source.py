@@ -14,8 +14,8 @@ def tolerance(l):
     """Relative accuracy of the closed form by distance from the rim.
 
     Far from the rim the elliptic integrals' own accuracy holds. Towards the
-    rim the closed form subtracts large terms, and within the rim band (a
-    width of 1e-5 source radii) the rim's own value stands in for a function
+    rim the closed form subtracts large terms, and within the rim band (at
+    most 1e-5 source radii wide) the rim's own value stands in for a function
     whose slope is steep there, so the error grows to a few 1e-5.
     """
     distance = abs(l - 1.0)
