@@ -20,11 +20,14 @@ UniformSource::UniformSource(double re, double rstar) {
   // radius: a fixed width would be many source radii wide for small sources,
   // and the rim value a poor answer across it.
   band_ = 1e-5 * std::fmin(std::fabs(rho_), 1.0);
+}
+
+double UniformSource::rim_magnification() const {
   // Witt & Mao's closed form for the lens on the rim, u = rho.
   const double t = (q_ - 1.0) / (q_ + 1.0);
   const double c1 = (q_ + 1.0) / q_;
   const double c2 = 2.0 / rho_;
-  rim_ = (c2 + c1 * (std::asin(t) + HALF_PI)) / PI;
+  return (c2 + c1 * (std::asin(t) + HALF_PI)) / PI;
 }
 
 Computed<double> UniformSource::magnification(double l) const {
@@ -32,7 +35,7 @@ Computed<double> UniformSource::magnification(double l) const {
   const double q = q_;
   const double u = rho * l;  // separation in Einstein radii
   const double d = u - rho;
-  if (std::fabs(d) < band_ || d == 0.0) return rim_;
+  if (std::fabs(d) < band_ || d == 0.0) return rim_magnification();
 
   const double s = rho + u;
   const double n = ((rho * 4.0) * u) / (s * s);
