@@ -1,8 +1,7 @@
 // The module root: the module definition, its initialisation, and the
 // function table in the order the functions appear in __all__.
 #include <array>
-#include <deque>
-#include <string>
+#include <cstddef>
 
 #include "models/flux_map.hpp"
 #include "models/integrated.hpp"
@@ -15,14 +14,54 @@
 namespace magnikit {
 namespace {
 
-constexpr std::array function_table{
-    python_function<witt_mao_magnification_entry>(),
-    python_function<integrated_witt_mao_magnification_entry>(),
-    python_function<integrated_flux_map_witt_mao_magnification_entry>(),
-    python_function<heyrovsky_magnification_entry>(),
-    python_function<integrated_heyrovsky_magnification_entry>(),
-    python_function<integrated_flux_map_heyrovsky_magnification_entry>(),
-    python_function<discrete_flux_map_heyrovsky_magnification_entry>(),
+// The text signature that inspect.signature reads, "name(a, b)\n--\n\n",
+// spelled out at compile time from the entry's names.
+template <const auto& Entry>
+constexpr auto text_signature = [] {
+  constexpr std::size_t length = [] {
+    std::size_t size = Entry.name.size() + 1 + 6;  // "(" and ")\n--\n\n"
+    for (std::size_t i = 0; i < Entry.parameters.size(); ++i) {
+      size += Entry.parameters[i].size() + (i > 0 ? 2 : 0);
+    }
+    return size;
+  }();
+  std::array<char, length + 1> text{};
+  std::size_t end = 0;
+  const auto append = [&](std::string_view part) {
+    for (const char c : part) text[end++] = c;
+  };
+  append(Entry.name);
+  append("(");
+  for (std::size_t i = 0; i < Entry.parameters.size(); ++i) {
+    if (i > 0) append(", ");
+    append(Entry.parameters[i]);
+  }
+  append(")\n--\n\n");
+  return text;
+}();
+
+// The interpreter calls every function with the vectorcall convention
+// (METH_FASTCALL | METH_KEYWORDS); the record's field has the type of the
+// plain convention, so the pointer is stored through the generic function
+// pointer type, as the C API documents.
+template <const auto& Entry>
+PyMethodDef method_record() {
+  static_assert(Entry.name.data()[Entry.name.size()] == '\0');
+  return {Entry.name.data(),
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::call<Entry>)),
+          METH_FASTCALL | METH_KEYWORDS, text_signature<Entry>.data()};
+}
+
+// Registered in this order, which is also the order of __all__. The records
+// live as long as the process, as the function objects require.
+std::array function_table{
+    method_record<witt_mao_magnification_entry>(),
+    method_record<integrated_witt_mao_magnification_entry>(),
+    method_record<integrated_flux_map_witt_mao_magnification_entry>(),
+    method_record<heyrovsky_magnification_entry>(),
+    method_record<integrated_heyrovsky_magnification_entry>(),
+    method_record<integrated_flux_map_heyrovsky_magnification_entry>(),
+    method_record<discrete_flux_map_heyrovsky_magnification_entry>(),
 };
 
 PyModuleDef module_definition = {
@@ -38,39 +77,6 @@ PyModuleDef module_definition = {
 };
 
 PyObject* module_cache = nullptr;
-
-// The text signature that inspect.signature reads: "name(a, b)\n--\n\n".
-std::string text_signature(const PythonFunction& function) {
-  std::string text(function.name);
-  text += '(';
-  for (std::size_t i = 0; i < function.parameters.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += function.parameters[i];
-  }
-  text += ")\n--\n\n";
-  return text;
-}
-
-// Method records and their texts live until the process ends.
-struct MethodRecord {
-  std::string name;
-  std::string doc;
-  PyMethodDef definition;
-};
-
-MethodRecord& new_method_record(const PythonFunction& function) {
-  static auto* records = new std::deque<MethodRecord>();
-  MethodRecord& record = records->emplace_back();
-  record.name = std::string(function.name);
-  record.doc = text_signature(function);
-  record.definition = PyMethodDef{
-      record.name.c_str(),
-      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function.call)),
-      METH_FASTCALL | METH_KEYWORDS,
-      record.doc.c_str(),
-  };
-  return record;
-}
 
 PyResult<PyRef> module_name(PyObject* module) {
   PyObject* dictionary = PyModule_GetDict(module);  // borrowed
@@ -105,11 +111,10 @@ PyResult<PyRef> all_list(PyObject* module) {
   return all;
 }
 
-PyResult<void> register_function(PyObject* module, const PythonFunction& function) {
+PyResult<void> register_function(PyObject* module, PyMethodDef& record) {
   auto name = module_name(module);
   if (!name) return raise_later(std::move(name.error()));
-  MethodRecord& record = new_method_record(function);
-  PyRef callable = PyRef::steal(PyCMethod_New(&record.definition, module, name->get(), nullptr));
+  PyRef callable = PyRef::steal(PyCMethod_New(&record, module, name->get(), nullptr));
   name->reset();
   if (!callable) return raise_later(fetch_pending_error());
 
@@ -133,8 +138,8 @@ PyResult<PyRef> initialise_module() {
   if (module_cache != nullptr) return PyRef::borrow(module_cache);
   PyRef module = PyRef::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return raise_later(fetch_pending_error());
-  for (const PythonFunction& function : function_table) {
-    if (auto registered = register_function(module.get(), function); !registered) {
+  for (PyMethodDef& record : function_table) {
+    if (auto registered = register_function(module.get(), record); !registered) {
       return raise_later(std::move(registered.error()));
     }
   }

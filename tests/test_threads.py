@@ -13,6 +13,7 @@ import time
 import pytest
 
 import magnikit
+from panics import panic_type
 
 THREADS = 4
 ROUNDS = 15
@@ -172,14 +173,6 @@ def test_reentering_calls_in_threads_give_the_plain_results(serial):
 
     expected = [serial[plain] for _, _, plain in REENTERING for _ in range(ROUNDS)]
     assert run_in_threads(work) == [expected] * THREADS
-
-
-def panic_type():
-    try:
-        magnikit.discrete_flux_map_heyrovsky_magnification([1.0], 1.0, 0.1, [0.5], [])
-    except BaseException as error:  # noqa: BLE001
-        return type(error)
-    raise AssertionError("no panic")
 
 
 def test_the_panic_type_is_one_object_across_threads():

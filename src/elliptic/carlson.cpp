@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/constants.hpp"
+
 namespace magnikit {
 namespace {
 
@@ -30,9 +32,6 @@ constexpr std::string_view RJ_DOMAIN =
 constexpr std::string_view RJ_P_ZERO = "elliprj: p must be non-zero";
 constexpr std::string_view RJ_NO_CONVERGENCE = "elliprj: Fail to converge";
 
-constexpr double PI = 3.141592653589793;
-constexpr double HALF_PI = 1.5707963267948966;
-constexpr double THREE_PI = 9.42477796076938;
 constexpr double SMALLEST_NORMAL = 2.2250738585072014e-308;
 
 // Relative tolerance of the AGM: 2.7 units of 2^-52.
@@ -69,16 +68,23 @@ struct MeanPair {
 };
 
 // Arithmetic-geometric mean of sqrt(u) and sqrt(v). It converges
-// quadratically, so it needs no step limit; a NaN ends it at once.
-MeanPair agm(double u, double v) {
+// quadratically, so it needs no step limit; a NaN ends it at once. on_step
+// sees each new pair (a, b) as soon as it is formed.
+template <class OnStep>
+MeanPair agm(double u, double v, OnStep&& on_step) {
   double a = std::sqrt(u);
   double b = std::sqrt(v);
   while (std::fabs(a - b) >= AGM_TOLERANCE * std::fabs(a)) {
     const double next_a = (a + b) * 0.5;
     b = std::sqrt(a * b);
     a = next_a;
+    on_step(a, b);
   }
   return {a, b};
+}
+
+MeanPair agm(double u, double v) {
+  return agm(u, v, [](double, double) {});
 }
 
 // The fifth-order series shared by R_D and R_J (Carlson 1995) in the
@@ -296,17 +302,12 @@ Computed<double> elliprd(double x, double y, double z) {
     // into the second (DLMF 19.8(i) with 19.25(i)).
     const double a0 = std::sqrt(q);
     const double b0 = std::sqrt(z);
-    double a = a0;
-    double b = b0;
     double weight = 0.25;
     double squares = 0;
-    while (std::fabs(a - b) >= AGM_TOLERANCE * std::fabs(a)) {
-      const double next_a = (a + b) * 0.5;
-      b = std::sqrt(a * b);
-      a = next_a;
+    const MeanPair mean = agm(q, z, [&](double a, double b) {
       weight = weight + weight;
       squares = squares + (a - b) * (weight * (a - b));
-    }
+    });
     // (q - z) z overflows or underflows once the arguments pass about 1e154
     // or 1e-154, and the correction would come out as 0 or infinite although
     // it is of the size of the first term; there the same quotient is formed
@@ -318,7 +319,7 @@ Computed<double> elliprd(double x, double y, double z) {
                                   ? squares / denominator
                                   : squares / z / (q - z);
     const double t = (a0 + 3 * b0) / (4 * z * (b0 + a0)) - correction;
-    return t * (PI / (b + a)) * 3;
+    return t * (PI / (mean.b + mean.a)) * 3;
   }
 
   // Duplication (DLMF 19.26(ii)); each step leaves behind the term

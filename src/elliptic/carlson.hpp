@@ -4,7 +4,7 @@
 // one argument is zero. Pure functions: no allocation, no state.
 #pragma once
 
-#include "computation.hpp"
+#include "core/computation.hpp"
 
 namespace magnikit {
 

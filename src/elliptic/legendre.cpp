@@ -9,6 +9,7 @@
 #include <limits>
 #include <string_view>
 
+#include "core/constants.hpp"
 #include "elliptic/carlson.hpp"
 
 namespace magnikit {
@@ -19,9 +20,7 @@ constexpr std::string_view E_M_TOO_LARGE = "ellipe: m must be less than 1.";
 constexpr std::string_view PI_M_TOO_LARGE = "ellippi: m must be less than 1.";
 constexpr std::string_view PI_N_TOO_LARGE = "ellippi: n must be less than 1.";
 
-constexpr double HALF_PI = 1.5707963267948966;
 constexpr double LN_4 = 1.3862943611198906;
-constexpr double EPSILON = 2.220446049250313e-16;  // 2^-52
 
 // Coefficients of t^0, t^1, ... of the approximations of K and E.
 constexpr std::array<double, 11> K_P{
@@ -54,10 +53,10 @@ double horner(const std::array<double, N>& coefficients, double t) {
 }
 
 // K as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
-// Below t = 2^-52 the approximation is replaced by its limit
+// Below t = 2^-52 (the machine epsilon) the approximation is replaced by its limit
 // K ~ ln 4 - ln(t) / 2 (DLMF 19.12), exact to double precision there.
 double ellipk_complementary(double t) {
-  if (t < EPSILON) return LN_4 - 0.5 * std::log(t);
+  if (t < MACHINE_EPSILON) return LN_4 - 0.5 * std::log(t);
   return horner(K_P, t) - std::log(t) * horner(K_Q, t);
 }
 

@@ -3,7 +3,7 @@
 // characteristic n. Pure functions: no allocation, no state.
 #pragma once
 
-#include "computation.hpp"
+#include "core/computation.hpp"
 
 namespace magnikit {
 

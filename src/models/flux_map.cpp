@@ -1,20 +1,24 @@
+// Magnifications of a source whose brightness profile the caller samples.
+//
+// Rounding order: as in every model, each sum and product is written in the
+// order in which it is rounded (the build never fuses a multiply and an
+// add), so the results are reproducible to the last bit.
 #include "models/flux_map.hpp"
 
 #include <string>
 
+#include "core/constants.hpp"
+#include "core/internal_failure.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
-#include "module/internal_failure.hpp"
-#include "numeric/interpolation.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {
 namespace {
 
-constexpr double TWO_PI = 6.283185307179586;
-
 // Radii and brightnesses pair up one to one; anything else is a caller's
-// broken invariant, not a value to compute with.
+// broken invariant, not a value to compute with. The message is part of the
+// module's interface and keeps its exact wording and layout.
 void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
   if (bl.size() != bf.size()) {
     internal_failure("assertion `left == right` failed\n  left: " + std::to_string(bl.size()) +
@@ -22,17 +26,11 @@ void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
   }
 }
 
-// The profile between the samples, zero off them.
-struct SampledProfile {
-  const FloatVector& bl;
-  const FloatVector& bf;
-  double operator()(double x) const { return interp(bl, bf, x, ZERO_OUTSIDE); }
-};
-
 // The source's total flux under the sampled profile, by the same rule the
 // magnified flux is integrated with.
 double total_flux(const SampledProfile& profile) {
-  return integrate([&](double x) { return (x * TWO_PI) * profile(x); }, 0.0, 1.0, 1e-16).integral;
+  const auto flux = [&](double x) { return (x * TWO_PI) * profile(x); };
+  return integrate(flux, 0.0, 1.0, QUADRATURE_TARGET).integral;
 }
 
 }  // namespace
@@ -55,10 +53,11 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
   return magnifications;
 }
 
-FloatVector integrated_flux_map_heyrovsky_magnification(FloatVector l, double re, double rstar,
-                                                        FloatVector bl, FloatVector bf) {
+Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                                  double rstar, FloatVector bl,
+                                                                  FloatVector bf) {
   assert_same_length(bl, bf);
-  SampledProfile profile{bl, bf};
+  const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N);
 }
@@ -67,7 +66,7 @@ Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, 
                                                                  double rstar, FloatVector bl,
                                                                  FloatVector bf) {
   assert_same_length(bl, bf);
-  SampledProfile profile{bl, bf};
+  const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N);
 }

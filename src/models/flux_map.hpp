@@ -2,8 +2,8 @@
 // the caller: radii bl (in source radii) and the brightness bf at each.
 #pragma once
 
-#include "computation.hpp"
-#include "module/function_entry.hpp"
+#include "core/computation.hpp"
+#include "core/function_entry.hpp"
 
 namespace magnikit {
 
@@ -17,8 +17,9 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
 // The integrated limb-darkened magnifications with the profile interpolated
 // linearly between the samples (zero outside them) and normalised by its own
 // quadrature value.
-FloatVector integrated_flux_map_heyrovsky_magnification(FloatVector l, double re, double rstar,
-                                                        FloatVector bl, FloatVector bf);
+Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                                  double rstar, FloatVector bl,
+                                                                  FloatVector bf);
 Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
                                                                  FloatVector bf);

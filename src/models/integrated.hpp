@@ -3,26 +3,30 @@
 // tanh-sinh quadrature.
 #pragma once
 
-#include "computation.hpp"
+#include "core/computation.hpp"
+#include "core/function_entry.hpp"
 #include "models/brightness_profile.hpp"
-#include "module/function_entry.hpp"
 
 namespace magnikit {
 
 // Ring by ring: the profile-weighted average of the ring magnification over
-// the disc, divided by the normaliser. A ring model error drops that point.
-FloatVector _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
-                                                BrightnessProfile profile, double normaliser);
+// the disc, divided by the normaliser. A ring model error drops that point,
+// so this form never fails.
+template <class Profile>
+Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                          const Profile& profile,
+                                                          double normaliser);
 
 // From uniform discs of growing radius: the profile weights the derivative of
 // the flux magnified within radius x. Fails when the uniform-disc model fails
 // at the full source radius.
+template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
-                                                         BrightnessProfile profile,
+                                                         const Profile& profile,
                                                          double normaliser);
 
 // The same with the built-in linear limb-darkening law.
-FloatVector integrated_heyrovsky_magnification(FloatVector l, double re, double rstar);
+Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar);
 Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar);
 
 inline constexpr FunctionEntry<&integrated_witt_mao_magnification>

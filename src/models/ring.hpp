@@ -4,8 +4,8 @@
 // asymptotic form where the ring passes close to the lens.
 #pragma once
 
-#include "computation.hpp"
-#include "module/function_entry.hpp"
+#include "core/computation.hpp"
+#include "core/function_entry.hpp"
 
 namespace magnikit {
 

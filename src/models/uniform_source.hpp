@@ -3,8 +3,8 @@
 // integrals K, E and Pi, with its own closed form for the lens on the rim.
 #pragma once
 
-#include "computation.hpp"
-#include "module/function_entry.hpp"
+#include "core/computation.hpp"
+#include "core/function_entry.hpp"
 
 namespace magnikit {
 

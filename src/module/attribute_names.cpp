@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "module/error_value.hpp"
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 
 namespace magnikit {
 namespace {

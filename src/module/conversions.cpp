@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 
 namespace magnikit {
 
@@ -18,6 +18,8 @@ PyResult<double> extract_double(PyObject* object) {
 }
 
 PyResult<FloatVector> extract_float_vector(PyObject* object) {
+  // A str is a sequence of characters, never of numbers. The text is part of
+  // the module's interface (callers match on it) and stays byte for byte.
   if (PyUnicode_Check(object)) {
     return raise_later(ErrorValue::type_error("Can't extract `str` to `Vec`"));
   }

@@ -2,7 +2,7 @@
 // and sequences of floats in, lists of floats and floats out.
 #pragma once
 
-#include "computation.hpp"
+#include "core/computation.hpp"
 #include "module/error_value.hpp"
 
 namespace magnikit {

@@ -1,6 +1,6 @@
 #include "module/error_value.hpp"
 
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 #include "module/messages.hpp"
 #include "module/panic.hpp"
 
@@ -47,7 +47,7 @@ ErrorValue ErrorValue::normalized(PyRef type, PyRef value, PyRef traceback) {
   return ErrorValue(Normalized{std::move(type), std::move(value), std::move(traceback)});
 }
 
-void ErrorValue::raise_deferred(Deferred& deferred) {
+PyRef ErrorValue::payload_object(const Deferred& deferred) {
   PyRef text;
   if (auto* constant = std::get_if<std::string_view>(&deferred.payload)) {
     text = new_str(*constant);
@@ -62,37 +62,19 @@ void ErrorValue::raise_deferred(Deferred& deferred) {
     message += '\'';
     text = new_str(message);
   }
+  if (!deferred.as_arguments_tuple) return text;
   // The panic exception takes its arguments from a one-element tuple.
-  PyRef payload;
-  if (deferred.as_arguments_tuple) {
-    payload = PyRef::steal(PyTuple_New(1));
-    if (!payload) python_api_call_failed();
-    if (PyTuple_SetItem(payload.get(), 0, text.release()) != 0) python_api_call_failed();
-  } else {
-    payload = std::move(text);
-  }
-  PyErr_SetObject(deferred.type, payload.get());
-  payload.reset();
-  // Normalise at once, so the pending exception is an instance of the type.
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  PyErr_Restore(type, value, traceback);
+  PyRef arguments = PyRef::steal(PyTuple_New(1));
+  if (!arguments) python_api_call_failed();
+  if (PyTuple_SetItem(arguments.get(), 0, text.release()) != 0) python_api_call_failed();
+  return arguments;
 }
 
-void ErrorValue::raise() && {
+ErrorValue::Normalized& ErrorValue::normalize() {
   if (auto* deferred = std::get_if<Deferred>(&state_)) {
-    raise_deferred(*deferred);
-    return;
-  }
-  auto& normalized = std::get<Normalized>(state_);
-  PyErr_Restore(normalized.type.release(), normalized.value.release(),
-                normalized.traceback.release());
-}
-
-const ErrorValue::Normalized& ErrorValue::normalize() {
-  if (auto* deferred = std::get_if<Deferred>(&state_)) {
-    raise_deferred(*deferred);
+    // The interpreter builds the instance from the payload: set it as the
+    // pending exception, then take it back normalised.
+    PyErr_SetObject(deferred->type, payload_object(*deferred).get());
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
@@ -102,6 +84,12 @@ const ErrorValue::Normalized& ErrorValue::normalize() {
     state_ = std::move(normalized);
   }
   return std::get<Normalized>(state_);
+}
+
+void ErrorValue::raise() && {
+  Normalized& normalized = normalize();
+  PyErr_Restore(normalized.type.release(), normalized.value.release(),
+                normalized.traceback.release());
 }
 
 bool ErrorValue::is_exactly(PyObject* type) {

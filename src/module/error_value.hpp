@@ -36,10 +36,11 @@ class ErrorValue {
   static ErrorValue panic(std::string text);
   static ErrorValue normalized(PyRef type, PyRef value, PyRef traceback);
 
-  // Makes this the interpreter's pending exception.
+  // Makes this the interpreter's pending exception, normalised.
   void raise() &&;
-  // The (type, value, traceback) of this error, computed at most once.
-  const Normalized& normalize();
+  // The (type, value, traceback) of this error. A deferred error is turned
+  // into the interpreter's objects here, once; later calls return them.
+  Normalized& normalize();
   bool is_exactly(PyObject* type);
 
  private:
@@ -55,7 +56,8 @@ class ErrorValue {
 
   explicit ErrorValue(Deferred deferred) : state_(std::move(deferred)) {}
   explicit ErrorValue(Normalized normalized) : state_(std::move(normalized)) {}
-  void raise_deferred(Deferred& deferred);
+  // The exception's constructor argument: the text, or a tuple holding it.
+  static PyRef payload_object(const Deferred& deferred);
 
   std::variant<Deferred, Normalized> state_;
 };

@@ -9,28 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "core/internal_failure.hpp"
 #include "module/error_value.hpp"
-#include "module/internal_failure.hpp"
 
 namespace magnikit {
 
-// Counts the guards active on this thread, so a call may re-enter the module
-// (a __float__ written in Python that calls a module function), and releases
-// references whose release was deferred when the thread held no lock.
-class GuardScope {
- public:
-  GuardScope() noexcept;
-  ~GuardScope();
-  GuardScope(const GuardScope&) = delete;
-  GuardScope& operator=(const GuardScope&) = delete;
-};
-
-// True while this thread runs inside at least one guard.
-bool inside_guard() noexcept;
-
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
-  GuardScope scope;
   std::optional<PyResult<PyRef>> outcome;
   std::optional<std::string> failure;
   bool out_of_memory = false;

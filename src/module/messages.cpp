@@ -2,7 +2,7 @@
 
 #include "module/attribute_names.hpp"
 #include "module/error_value.hpp"
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 
 #include <optional>
 

@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 #include "module/messages.hpp"
 
 namespace magnikit {
 namespace {
 
+// The type's qualified name, its doc text and the resume banner below are
+// what callers see and match on (`except pyo3_runtime.PanicException`, log
+// filters): they stay exactly as they are, whatever they seem to refer to.
 constexpr const char* panic_type_name = "pyo3_runtime.PanicException";
 constexpr const char* panic_type_doc =
     "\nThe exception raised when magnikit's native code, called from Python, panics "
@@ -15,6 +18,9 @@ constexpr const char* panic_type_doc =
     "Like SystemExit, this exception is derived from BaseException so that\n"
     "it will typically propagate all the way through the stack and cause the\n"
     "Python interpreter to exit.\n";
+constexpr const char* resume_banner =
+    "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    "Python stack trace below:\n";
 
 PyObject* panic_type_cell = nullptr;
 
@@ -27,8 +33,8 @@ PyObject* panic_exception_type() {
   if (type == nullptr) {
     std::string detail = "Failed to initialize new exception type.";
     if (auto error = take_pending_error()) {
-      const auto& normalized = error->normalize();
-      detail += " " + display(normalized.value.get());
+      detail += ' ';
+      detail += display(error->normalize().value.get());
     }
     internal_failure(std::move(detail));
   }
@@ -47,8 +53,7 @@ void resume_panic(ErrorValue::Normalized fetched) {
   } else {
     PyErr_Clear();
   }
-  std::fputs("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n", stderr);
-  std::fputs("Python stack trace below:\n", stderr);
+  std::fputs(resume_banner, stderr);
   std::fflush(stderr);
   PyErr_Restore(fetched.type.release(), fetched.value.release(), fetched.traceback.release());
   PyErr_PrintEx(0);

@@ -1,6 +1,11 @@
 // The one owning reference type for Python objects. Every reference the
 // module creates is held by a PyRef, so every path, error paths included,
 // releases exactly what it created.
+//
+// A release happens at once. Every PyRef lives inside one call on the thread
+// that holds the interpreter lock, and the module never releases the lock
+// during a call, so no reference is ever dropped by a thread that does not
+// hold it and none needs its release put off until the lock is taken again.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -9,10 +14,6 @@
 #include <utility>
 
 namespace magnikit {
-
-// Releases a reference now if this thread holds the interpreter lock inside
-// the module, or defers the release to the next entry otherwise.
-void release_reference(PyObject* object) noexcept;
 
 class PyRef {
  public:
@@ -41,9 +42,7 @@ class PyRef {
   explicit operator bool() const noexcept { return object_ != nullptr; }
   // Hands the reference over to the caller.
   [[nodiscard]] PyObject* release() noexcept { return std::exchange(object_, nullptr); }
-  void reset() noexcept {
-    if (object_ != nullptr) release_reference(std::exchange(object_, nullptr));
-  }
+  void reset() noexcept { Py_XDECREF(std::exchange(object_, nullptr)); }
 
  private:
   explicit PyRef(PyObject* object) noexcept : object_(object) {}

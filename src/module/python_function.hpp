@@ -4,50 +4,43 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <span>
-#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
-#include "computation.hpp"
+#include "core/computation.hpp"
+#include "core/function_entry.hpp"
 #include "module/arguments.hpp"
 #include "module/conversions.hpp"
-#include "module/function_entry.hpp"
 #include "module/guard.hpp"
 
-namespace magnikit {
+namespace magnikit::binding {
 
-using FastCallFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-
-// What the module root needs to register one function.
-struct PythonFunction {
-  std::string_view name;
-  std::span<const std::string_view> parameters;
-  FastCallFunction call;
-};
-
-namespace binding {
-
-inline PyResult<double> extract(PyObject* object, std::type_identity<double>) {
+template <class T>
+PyResult<T> extract(PyObject* object);
+template <>
+inline PyResult<double> extract<double>(PyObject* object) {
   return extract_double(object);
 }
-inline PyResult<FloatVector> extract(PyObject* object, std::type_identity<FloatVector>) {
+template <>
+inline PyResult<FloatVector> extract<FloatVector>(PyObject* object) {
   return extract_float_vector(object);
 }
 
-// Converts one argument, or records the (wrapped) error and stops the fold.
-template <class T>
-bool convert(PyObject* object, std::string_view parameter, T& value,
-             std::optional<ErrorValue>& error) {
-  PyResult<T> converted = extract(object, std::type_identity<T>{});
+template <const auto& Entry>
+using Arguments = typename std::remove_cvref_t<decltype(Entry)>::Arguments;
+
+// Converts the argument of parameter I into its slot of `arguments`; a
+// TypeError comes back naming the parameter.
+template <const auto& Entry, std::size_t I>
+PyResult<void> convert_argument(PyObject* object, Arguments<Entry>& arguments) {
+  auto converted = extract<std::tuple_element_t<I, Arguments<Entry>>>(object);
   if (!converted) {
-    error.emplace(wrap_argument_error(parameter, std::move(converted.error())));
-    return false;
+    return raise_later(wrap_argument_error(Entry.parameters[I], std::move(converted.error())));
   }
-  value = *std::move(converted);
-  return true;
+  std::get<I>(arguments) = *std::move(converted);
+  return {};
 }
 
 template <class T>
@@ -55,24 +48,16 @@ PyResult<PyRef> to_result(Computed<T>&& result) {
   if (!result) return raise_later(ErrorValue::runtime_error(result.error().message));
   return to_python(*result);
 }
-inline PyResult<PyRef> to_result(FloatVector&& result) { return to_python(result); }
-inline PyResult<PyRef> to_result(double result) { return to_python(result); }
-
-template <class Operation>
-struct parameters_of;
-template <class Result, class... Parameters>
-struct parameters_of<Result (*)(Parameters...)> {
-  using type = std::tuple<std::decay_t<Parameters>...>;
-};
 
 template <const auto& Entry, std::size_t... I>
-PyResult<PyRef> run(std::span<PyObject*> slots, std::index_sequence<I...>) {
-  typename parameters_of<std::remove_cv_t<decltype(Entry.operation)>>::type values{};
-  std::optional<ErrorValue> error;
-  // Strictly in parameter order; the first failure ends the conversion.
-  const bool converted = (convert(slots[I], Entry.parameters[I], std::get<I>(values), error) && ...);
-  if (!converted) return raise_later(*std::move(error));
-  return to_result(std::apply(Entry.operation, std::move(values)));
+PyResult<PyRef> run(std::span<PyObject* const> slots, std::index_sequence<I...>) {
+  Arguments<Entry> arguments{};
+  PyResult<void> converted;
+  // Strictly in parameter order: the && stops at the first failure, and the
+  // later arguments are never touched.
+  ((converted = convert_argument<Entry, I>(slots[I], arguments)) && ...);
+  if (!converted) return raise_later(std::move(converted.error()));
+  return to_result(std::apply(Entry.operation, std::move(arguments)));
 }
 
 template <const auto& Entry>
@@ -88,11 +73,4 @@ PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
   });
 }
 
-}  // namespace binding
-
-template <const auto& Entry>
-constexpr PythonFunction python_function() {
-  return {Entry.name, Entry.parameters, &binding::call<Entry>};
-}
-
-}  // namespace magnikit
+}  // namespace magnikit::binding

@@ -10,8 +10,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 
+#include "core/constants.hpp"
 #include "numeric/de_levels.hpp"
 
 namespace magnikit {
@@ -47,7 +47,7 @@ QuadratureResult integrate(Integrand&& f, double a, double b, double target) {
 
   // The trapezoidal sum over t. The centre t = 0 has weight pi/2 at step 1;
   // it enters doubled, and the first halving below brings it back to pi/2.
-  double sum = finite_or_zero(f, m + s * 0.0) * std::numbers::pi;
+  double sum = finite_or_zero(f, m + s * 0.0) * PI;
   std::uint32_t evaluations = 1;
   double estimate = 0.0;
   double previous_delta = 0.0;

@@ -2,36 +2,34 @@
 // returns a float, or raises RuntimeError with the computation error's text.
 #include "internals.hpp"
 
+#include <tuple>
+#include <utility>
+
 #include "elliptic/carlson.hpp"
 #include "elliptic/legendre.hpp"
 
 namespace {
 
+using internals::PyRef;
+using internals::PyResult;
+
 // Converts exactly N positional arguments to doubles and applies f to them.
 template <std::size_t N, class F>
-PyObject* call_with_doubles(const char* name, PyObject* const* args, Py_ssize_t nargs,
-                            F f) {
-  if (nargs != static_cast<Py_ssize_t>(N)) {
-    PyErr_Format(PyExc_TypeError, "%s() takes %d arguments (%zd given)", name,
-                 static_cast<int>(N), nargs);
-    return nullptr;
-  }
-  double values[N];
-  for (std::size_t i = 0; i < N; ++i) {
-    values[i] = PyFloat_AsDouble(args[i]);
-    if (values[i] == -1.0 && PyErr_Occurred()) return nullptr;
-  }
-  if constexpr (N == 1) return internals::to_python(f(values[0]));
-  if constexpr (N == 2) return internals::to_python(f(values[0], values[1]));
-  if constexpr (N == 3) return internals::to_python(f(values[0], values[1], values[2]));
-  if constexpr (N == 4)
-    return internals::to_python(f(values[0], values[1], values[2], values[3]));
+PyObject* call_with_doubles(const char* name, PyObject* const* args, Py_ssize_t nargs, F f) {
+  return magnikit::guarded([&]() -> PyResult<PyRef> {
+    if (auto counted = internals::expect_arguments(name, N, nargs); !counted) {
+      return internals::raise_later(std::move(counted.error()));
+    }
+    auto values = internals::doubles<N>(args);
+    if (!values) return internals::raise_later(std::move(values.error()));
+    return internals::to_result(std::apply(f, *values));
+  });
 }
 
-#define MAGNIKIT_WRAP(NAME, ARITY)                                              \
-  PyObject* NAME(PyObject*, PyObject* const* args, Py_ssize_t nargs) {          \
-    return call_with_doubles<ARITY>(#NAME, args, nargs,                         \
-                                    [](auto... xs) { return magnikit::NAME(xs...); }); \
+#define MAGNIKIT_WRAP(NAME, ARITY)                                                       \
+  PyObject* NAME(PyObject*, PyObject* const* args, Py_ssize_t nargs) {                   \
+    return call_with_doubles<ARITY>(#NAME, args, nargs,                                  \
+                                    [](auto... xs) { return magnikit::NAME(xs...); });   \
   }
 
 MAGNIKIT_WRAP(elliprc, 2)
@@ -44,9 +42,8 @@ MAGNIKIT_WRAP(ellippi, 2)
 
 #undef MAGNIKIT_WRAP
 
-#define MAGNIKIT_ENTRY(NAME, SIGNATURE)                                    \
-  {#NAME, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NAME)), \
-   METH_FASTCALL, #NAME SIGNATURE "\n--\n\n"}
+#define MAGNIKIT_ENTRY(NAME, SIGNATURE) \
+  {#NAME, internals::method(NAME), METH_FASTCALL, #NAME SIGNATURE "\n--\n\n"}
 
 PyMethodDef elliptic_methods[] = {
     MAGNIKIT_ENTRY(elliprc, "(x, y)"),

@@ -19,13 +19,14 @@ PyModuleDef internals_module = {
 }  // namespace
 
 PyMODINIT_FUNC PyInit__magnikit_internals() {
-  PyObject* module = PyModule_Create(&internals_module);
-  if (module == nullptr) return nullptr;
-  for (PyMethodDef* table : internals::method_tables()) {
-    if (PyModule_AddFunctions(module, table) < 0) {
-      Py_DECREF(module);
-      return nullptr;
+  return magnikit::guarded([]() -> internals::PyResult<internals::PyRef> {
+    internals::PyRef module = internals::PyRef::steal(PyModule_Create(&internals_module));
+    if (!module) return internals::raise_later(magnikit::fetch_pending_error());
+    for (PyMethodDef* table : internals::method_tables()) {
+      if (PyModule_AddFunctions(module.get(), table) < 0) {
+        return internals::raise_later(magnikit::fetch_pending_error());
+      }
     }
-  }
-  return module;
+    return module;
+  });
 }

@@ -4,7 +4,8 @@
 
 #include <cmath>
 #include <limits>
-#include <vector>
+#include <optional>
+#include <utility>
 
 #include "numeric/de_levels.hpp"
 #include "numeric/interpolation.hpp"
@@ -12,133 +13,107 @@
 
 namespace {
 
+using internals::ErrorValue;
+using internals::PyRef;
+using internals::PyResult;
+using internals::raise_later;
+
+PyRef new_list(std::size_t size) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
+  if (!list) magnikit::python_api_call_failed();
+  return list;
+}
+
 // de_levels() -> [[(weight, abscissa), ...], ...], one list per level.
 PyObject* de_levels(PyObject*, PyObject*) {
-  PyObject* levels = PyList_New(static_cast<Py_ssize_t>(magnikit::DE_LEVELS.size()));
-  if (levels == nullptr) return nullptr;
-  for (std::size_t l = 0; l < magnikit::DE_LEVELS.size(); ++l) {
-    const auto level = magnikit::DE_LEVELS[l];
-    PyObject* entries = PyList_New(static_cast<Py_ssize_t>(level.size()));
-    if (entries == nullptr) {
-      Py_DECREF(levels);
-      return nullptr;
-    }
-    PyList_SET_ITEM(levels, static_cast<Py_ssize_t>(l), entries);
-    for (std::size_t i = 0; i < level.size(); ++i) {
-      PyObject* entry = Py_BuildValue("(dd)", level[i].weight, level[i].abscissa);
-      if (entry == nullptr) {
-        Py_DECREF(levels);
-        return nullptr;
+  return magnikit::guarded([]() -> PyResult<PyRef> {
+    PyRef levels = new_list(magnikit::DE_LEVELS.size());
+    for (std::size_t l = 0; l < magnikit::DE_LEVELS.size(); ++l) {
+      const auto level = magnikit::DE_LEVELS[l];
+      PyRef entries = new_list(level.size());
+      for (std::size_t i = 0; i < level.size(); ++i) {
+        PyRef entry = PyRef::steal(Py_BuildValue("(dd)", level[i].weight, level[i].abscissa));
+        if (!entry) magnikit::python_api_call_failed();
+        PyList_SET_ITEM(entries.get(), static_cast<Py_ssize_t>(i), entry.release());
       }
-      PyList_SET_ITEM(entries, static_cast<Py_ssize_t>(i), entry);
+      PyList_SET_ITEM(levels.get(), static_cast<Py_ssize_t>(l), entries.release());
     }
-  }
-  return levels;
+    return levels;
+  });
 }
-
-// The first Python exception raised by the integrand. Once one is held the
-// callable is not called again (calling into Python with an exception pending
-// is not allowed); the quadrature sees NaN, and the exception is raised again
-// when integrate returns.
-struct PendingException {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-  bool held() const { return type != nullptr; }
-  void fetch() { PyErr_Fetch(&type, &value, &traceback); }
-  void restore() {
-    PyErr_Restore(type, value, traceback);
-    type = value = traceback = nullptr;
-  }
-};
 
 // integrate(f, a, b, target) -> (estimated_error, integral, evaluations)
+//
+// Once the Python integrand has raised, it is not called again (calling into
+// Python with an exception pending is not allowed): the quadrature sees NaN
+// from then on, and the first exception is raised when integrate returns.
 PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 4) {
-    PyErr_Format(PyExc_TypeError, "integrate() takes 4 arguments (%zd given)", nargs);
-    return nullptr;
-  }
-  PyObject* callable = args[0];
-  double limits[3];
-  for (int i = 0; i < 3; ++i) {
-    limits[i] = PyFloat_AsDouble(args[i + 1]);
-    if (limits[i] == -1.0 && PyErr_Occurred()) return nullptr;
-  }
+  return magnikit::guarded([&]() -> PyResult<PyRef> {
+    if (auto counted = internals::expect_arguments("integrate", 4, nargs); !counted) {
+      return raise_later(std::move(counted.error()));
+    }
+    PyObject* callable = args[0];
+    auto limits = internals::doubles<3>(args + 1);
+    if (!limits) return raise_later(std::move(limits.error()));
 
-  PendingException pending;
-  const auto integrand = [&](double x) -> double {
-    constexpr double failed = std::numeric_limits<double>::quiet_NaN();
-    if (pending.held()) return failed;
-    PyObject* argument = PyFloat_FromDouble(x);
-    PyObject* result = argument == nullptr ? nullptr : PyObject_CallOneArg(callable, argument);
-    Py_XDECREF(argument);
-    double y = failed;
-    if (result != nullptr) {
-      y = PyFloat_AsDouble(result);
-      Py_DECREF(result);
-    }
-    if (PyErr_Occurred()) {
-      pending.fetch();
-      return failed;
-    }
-    return y;
-  };
-  const magnikit::QuadratureResult result =
-      magnikit::integrate(integrand, limits[0], limits[1], limits[2]);
-  if (pending.held()) {
-    pending.restore();
-    return nullptr;
-  }
-  return Py_BuildValue("(ddI)", result.estimated_error, result.integral,
-                       static_cast<unsigned int>(result.evaluations));
-}
-
-// A float sequence argument as a vector of doubles; false with an exception set.
-bool to_doubles(PyObject* sequence, std::vector<double>& out) {
-  PyObject* fast = PySequence_Fast(sequence, "expected a sequence of floats");
-  if (fast == nullptr) return false;
-  const Py_ssize_t size = PySequence_Fast_GET_SIZE(fast);
-  out.reserve(static_cast<std::size_t>(size));
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    const double value = PyFloat_AsDouble(PySequence_Fast_GET_ITEM(fast, i));
-    if (value == -1.0 && PyErr_Occurred()) {
-      Py_DECREF(fast);
-      return false;
-    }
-    out.push_back(value);
-  }
-  Py_DECREF(fast);
-  return true;
+    std::optional<ErrorValue> raised;
+    const auto integrand = [&](double x) -> double {
+      constexpr double failed = std::numeric_limits<double>::quiet_NaN();
+      if (raised) return failed;
+      PyRef argument = magnikit::to_python(x);
+      PyRef value = PyRef::steal(PyObject_CallOneArg(callable, argument.get()));
+      if (!value) {
+        raised.emplace(magnikit::fetch_pending_error());
+        return failed;
+      }
+      auto y = magnikit::extract_double(value.get());
+      if (!y) {
+        raised.emplace(std::move(y.error()));
+        return failed;
+      }
+      return *y;
+    };
+    const auto [a, b, target] = *limits;
+    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target);
+    if (raised) return raise_later(*std::move(raised));
+    PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
+                                             static_cast<unsigned int>(result.evaluations)));
+    if (!tuple) magnikit::python_api_call_failed();
+    return tuple;
+  });
 }
 
 // interp(xs, ys, x0, kind, value) -> float
 PyObject* interp(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 5) {
-    PyErr_Format(PyExc_TypeError, "interp() takes 5 arguments (%zd given)", nargs);
-    return nullptr;
-  }
-  std::vector<double> xs, ys;
-  if (!to_doubles(args[0], xs) || !to_doubles(args[1], ys)) return nullptr;
-  const double x0 = PyFloat_AsDouble(args[2]);
-  if (x0 == -1.0 && PyErr_Occurred()) return nullptr;
-  const unsigned long kind = PyLong_AsUnsignedLong(args[3]);
-  if (kind == static_cast<unsigned long>(-1) && PyErr_Occurred()) return nullptr;
-  if (kind > 0xFFFFFFFFul) {
-    PyErr_SetString(PyExc_OverflowError, "kind does not fit in 32 bits");
-    return nullptr;
-  }
-  const double value = PyFloat_AsDouble(args[4]);
-  if (value == -1.0 && PyErr_Occurred()) return nullptr;
-  const magnikit::OutOfRangeMode mode{static_cast<std::uint32_t>(kind), value};
-  return PyFloat_FromDouble(magnikit::interp(xs, ys, x0, mode));
+  return magnikit::guarded([&]() -> PyResult<PyRef> {
+    if (auto counted = internals::expect_arguments("interp", 5, nargs); !counted) {
+      return raise_later(std::move(counted.error()));
+    }
+    auto xs = magnikit::extract_float_vector(args[0]);
+    if (!xs) return raise_later(std::move(xs.error()));
+    auto ys = magnikit::extract_float_vector(args[1]);
+    if (!ys) return raise_later(std::move(ys.error()));
+    auto x0 = magnikit::extract_double(args[2]);
+    if (!x0) return raise_later(std::move(x0.error()));
+    const unsigned long kind = PyLong_AsUnsignedLong(args[3]);
+    if (kind == static_cast<unsigned long>(-1)) {
+      if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
+    }
+    if (kind > 0xFFFFFFFFul) {
+      return raise_later(ErrorValue::type_error("kind does not fit in 32 bits"));
+    }
+    auto value = magnikit::extract_double(args[4]);
+    if (!value) return raise_later(std::move(value.error()));
+    const magnikit::OutOfRangeMode mode{static_cast<std::uint32_t>(kind), *value};
+    return magnikit::to_python(magnikit::interp(*xs, *ys, *x0, mode));
+  });
 }
 
 PyMethodDef numeric_methods[] = {
     {"de_levels", de_levels, METH_NOARGS, "de_levels()\n--\n\n"},
-    {"integrate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(integrate)),
-     METH_FASTCALL, "integrate(f, a, b, target)\n--\n\n"},
-    {"interp", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(interp)),
-     METH_FASTCALL, "interp(xs, ys, x0, kind, value)\n--\n\n"},
+    {"integrate", internals::method(integrate), METH_FASTCALL,
+     "integrate(f, a, b, target)\n--\n\n"},
+    {"interp", internals::method(interp), METH_FASTCALL, "interp(xs, ys, x0, kind, value)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 
 internals::Registrar registrar{numeric_methods};

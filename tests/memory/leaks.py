@@ -19,6 +19,8 @@ try:
 except ImportError:  # PyPy has none
     tracemalloc = None
 
+from panics import panic_type
+
 from .checkers import under_memory_checker
 
 PROFILE = {"l": [0.5], "r": 0.3, "re": 1.0, "rstar": 0.1, "bl": [0.0, 0.5, 1.0], "bf": [1.0, 0.8, 0.4]}
@@ -35,14 +37,6 @@ PARAMETERS = {
 EXPENSIVE = {n for n in PARAMETERS if n.startswith("integrated")}
 # Forms whose models cannot fail: a failing ring becomes a dropped integrand value.
 NEVER_FAIL = {"integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification"}
-
-
-def panic_type():
-    try:
-        magnikit.discrete_flux_map_heyrovsky_magnification([1.0], 1.0, 0.1, [0.5], [])
-    except BaseException as error:  # noqa: BLE001
-        return type(error)
-    raise AssertionError("no panic")
 
 
 class WrappedFailure:

@@ -1,4 +1,4 @@
-#include "module/internal_failure.hpp"
+#include "core/internal_failure.hpp"
 
 #include <pthread.h>
 
