@@ -23,7 +23,8 @@ PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir,
                     "tests", "data", "elliptic_bits.txt")
 SAMPLES = 300
 GOLDEN = (1 + 5 ** 0.5) / 2
-FUNCTIONS = ["elliprc", "elliprf", "elliprd", "elliprj", "ellipk", "ellipe", "ellippi"]
+FUNCTIONS = ["elliprc", "elliprf", "elliprd", "elliprj", "ellipk", "ellipe", "ellippi",
+             "ellipk_complementary", "ellipe_complementary", "ellippi_complementary"]
 
 
 def arguments(name, i):
@@ -34,10 +35,14 @@ def arguments(name, i):
     negative = i % 4 == 3
     m = 1 - math.ldexp(a[0], -21) if i % 3 else -a[0]
     n = 1 - math.ldexp(a[1], -21) if i % 2 else -a[1]
+    mc = math.ldexp(a[0], -21) if i % 3 else a[0]  # the complements themselves
+    nc = math.ldexp(a[1], -21) if i % 2 else a[1]
     return {"elliprc": (a[0], -a[1] if negative else a[1]),
             "elliprf": tuple(a[:3]), "elliprd": tuple(a[:3]),
             "elliprj": (a[0], a[1], a[2], -a[3] if negative else a[3]),
-            "ellipk": (m,), "ellipe": (m,), "ellippi": (n, m)}[name]
+            "ellipk": (m,), "ellipe": (m,), "ellippi": (n, m),
+            "ellipk_complementary": (mc,), "ellipe_complementary": (mc,),
+            "ellippi_complementary": (nc, mc)}[name]
 
 
 def outcome(name, args):

@@ -2,6 +2,8 @@
 // come from minimax approximations in the complementary parameter t = 1 - m,
 // of the form P(t) - log(t) Q(t) that carries the logarithmic singularity at
 // m = 1 (DLMF 19.12); Pi comes from Carlson's R_F and R_J (DLMF 19.25(i)).
+// The same integrals as functions of the complements 1 - m and 1 - n, given
+// by the caller, share these forms: they only skip forming the complements.
 #include "elliptic/legendre.hpp"
 
 #include <array>
@@ -19,6 +21,10 @@ constexpr std::string_view K_M_TOO_LARGE = "ellipk: m must be less than 1.";
 constexpr std::string_view E_M_TOO_LARGE = "ellipe: m must be less than 1.";
 constexpr std::string_view PI_M_TOO_LARGE = "ellippi: m must be less than 1.";
 constexpr std::string_view PI_N_TOO_LARGE = "ellippi: n must be less than 1.";
+constexpr std::string_view KC_MC_NEGATIVE = "ellipk_complementary: mc must be non-negative.";
+constexpr std::string_view EC_MC_NEGATIVE = "ellipe_complementary: mc must be non-negative.";
+constexpr std::string_view PIC_MC_NEGATIVE = "ellippi_complementary: mc must be non-negative.";
+constexpr std::string_view PIC_NC_NEGATIVE = "ellippi_complementary: nc must be non-negative.";
 
 constexpr double LN_4 = 1.3862943611198906;
 
@@ -55,9 +61,24 @@ double horner(const std::array<double, N>& coefficients, double t) {
 // K as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
 // Below t = 2^-52 (the machine epsilon) the approximation is replaced by its limit
 // K ~ ln 4 - ln(t) / 2 (DLMF 19.12), exact to double precision there.
-double ellipk_complementary(double t) {
+double ellipk_approximation(double t) {
   if (t < MACHINE_EPSILON) return LN_4 - 0.5 * std::log(t);
   return horner(K_P, t) - std::log(t) * horner(K_Q, t);
+}
+
+// E as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
+double ellipe_approximation(double t) {
+  return horner(E_P, t) - std::log(t) * t * horner(E_Q, t);
+}
+
+// Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
+// (DLMF 19.25(i)), from n and the complements nc = 1 - n and mc = 1 - m.
+Computed<double> ellippi_carlson(double n, double nc, double mc) {
+  const Computed<double> f = elliprf(0, mc, 1);
+  if (!f) return f;
+  const Computed<double> j = elliprj(0, mc, 1, nc);
+  if (!j) return j;
+  return *f + *j * n / 3;
 }
 
 }  // namespace
@@ -74,9 +95,9 @@ Computed<double> ellipk(double m) {
     // would lose the relative accuracy of t, and with it of K, for large -m.
     // K vanishes as m goes to minus infinity.
     if (m == -std::numeric_limits<double>::infinity()) return 0.0;
-    return ellipk_complementary(1 / (1 - m)) / std::sqrt(1 - m);
+    return ellipk_approximation(1 / (1 - m)) / std::sqrt(1 - m);
   }
-  return ellipk_complementary(1 - m);
+  return ellipk_approximation(1 - m);
 }
 
 Computed<double> ellipe(double m) {
@@ -100,7 +121,7 @@ Computed<double> ellipe(double m) {
   // t log(t) has the limit 0 and E(1) = 1, where the polynomial form would
   // give 0 * infinity = NaN.
   if (t == 0) return scale;
-  return scale * (horner(E_P, t) - std::log(t) * t * horner(E_Q, t));
+  return scale * ellipe_approximation(t);
 }
 
 Computed<double> ellippi(double n, double m) {
@@ -129,13 +150,36 @@ Computed<double> ellippi(double n, double m) {
     const double g = ((*f + (m - n) / e * *j / 3) * n) / e;
     return *k * m / (m - n) - m1 * g / (m - n);
   }
-  // Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
-  // (DLMF 19.25(i)).
-  const Computed<double> f = elliprf(0, m1, 1);
-  if (!f) return f;
-  const Computed<double> j = elliprj(0, m1, 1, 1 - n);
-  if (!j) return j;
-  return *f + *j * n / 3;
+  return ellippi_carlson(n, 1 - n, m1);
+}
+
+// In the complements. K and E take the approximations in t = mc itself; Pi
+// takes Carlson's form, whose R_F and R_J keep their relative accuracy
+// however small mc and nc are. m and n themselves only scale a term and are
+// formed as 1 - mc and 1 - nc. Below m = 0 (mc > 1) nothing is lost in
+// forming m, and K and E are those of ellipk and ellipe with their
+// transformations.
+
+Computed<double> ellipk_complementary(double mc) {
+  if (mc < 0) return fail(KC_MC_NEGATIVE);
+  if (mc == 0) return std::numeric_limits<double>::infinity();  // K(1)
+  if (mc > 1) return ellipk(1 - mc);
+  return ellipk_approximation(mc);
+}
+
+Computed<double> ellipe_complementary(double mc) {
+  if (mc < 0) return fail(EC_MC_NEGATIVE);
+  if (mc == 0) return 1.0;  // E(1)
+  if (mc > 1) return ellipe(1 - mc);
+  return ellipe_approximation(mc);
+}
+
+Computed<double> ellippi_complementary(double nc, double mc) {
+  if (mc < 0) return fail(PIC_MC_NEGATIVE);
+  if (nc < 0) return fail(PIC_NC_NEGATIVE);
+  // Pi diverges as m or n goes to 1.
+  if (mc == 0 || nc == 0) return std::numeric_limits<double>::infinity();
+  return ellippi_carlson(1 - nc, nc, mc);
 }
 
 }  // namespace magnikit

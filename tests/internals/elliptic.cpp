@@ -39,6 +39,9 @@ MAGNIKIT_WRAP(elliprj, 4)
 MAGNIKIT_WRAP(ellipk, 1)
 MAGNIKIT_WRAP(ellipe, 1)
 MAGNIKIT_WRAP(ellippi, 2)
+MAGNIKIT_WRAP(ellipk_complementary, 1)
+MAGNIKIT_WRAP(ellipe_complementary, 1)
+MAGNIKIT_WRAP(ellippi_complementary, 2)
 
 #undef MAGNIKIT_WRAP
 
@@ -53,6 +56,9 @@ PyMethodDef elliptic_methods[] = {
     MAGNIKIT_ENTRY(ellipk, "(m)"),
     MAGNIKIT_ENTRY(ellipe, "(m)"),
     MAGNIKIT_ENTRY(ellippi, "(n, m)"),
+    MAGNIKIT_ENTRY(ellipk_complementary, "(mc)"),
+    MAGNIKIT_ENTRY(ellipe_complementary, "(mc)"),
+    MAGNIKIT_ENTRY(ellippi_complementary, "(nc, mc)"),
     {nullptr, nullptr, 0, nullptr}};
 
 #undef MAGNIKIT_ENTRY

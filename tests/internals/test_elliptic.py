@@ -148,6 +148,51 @@ def test_agrees_with_references_over_grid(name, grid, scipy_reference, mpmath_re
     assert not failures, f"{name}: {len(failures)} points beyond {ulps} ulp, worst {max(failures)}"
 
 
+# --- In the complementary parameters ---------------------------------------
+
+# mc = 1 - m and nc = 1 - n as the caller forms them, down to where m and n
+# round to 1 and the integrals in m and n can no longer tell them apart.
+COMPLEMENTS = [1e-300, 1e-100, 1e-30, 1e-16, 1e-10, 1e-6, 1e-3, 0.1, 0.5, 0.9, 1.0,
+               2.0, 10.0, 1e3, 1e10, 1e100]
+# Pi for 0 < nc <= 2 (1 > n >= -1); its Carlson sum cancels as n goes to minus
+# infinity, where ellippi transforms. R_J underflows once nc * mc leaves the
+# doubles, so the grid keeps the product above 1e-300.
+PI_COMPLEMENTS = [(nc, mc) for nc in [1e-300, 1e-100, 1e-30, 1e-16, 1e-8, 1e-4, 0.1, 0.5,
+                                      0.9, 1.0, 1.5, 2.0]
+                  for mc in COMPLEMENTS[:-1] if nc * mc >= 1e-300]
+
+
+def in_complements(function, *complements):
+    """mpmath's integral at 1 - complement, with enough digits that the
+    complement survives the subtraction."""
+    digits = 40 + max(0, max(-math.floor(math.log10(c)) for c in complements))
+    with mpmath.workdps(digits):
+        return function(*(1 - mpmath.mpf(c) for c in complements))
+
+
+# Bounds in units of 2^-52, just above the measured maximum: K and E are the
+# approximations of ellipk and ellipe taken at t = mc itself (1.3 ulp), Pi is
+# R_F + (n / 3) R_J (2.7 ulp).
+@pytest.mark.parametrize("name, grid, reference, ulps", [
+    ("ellipk_complementary", [(mc,) for mc in COMPLEMENTS], mpmath.ellipk, 2),
+    ("ellipe_complementary", [(mc,) for mc in COMPLEMENTS], mpmath.ellipe, 2),
+    ("ellippi_complementary", PI_COMPLEMENTS, mpmath.ellippi, 3),
+])
+def test_complementary_forms_keep_full_accuracy(name, grid, reference, ulps):
+    function = getattr(ell, name)
+    errors = [(error_in_ulps(function(*args), in_complements(reference, *args)), args)
+              for args in grid]
+    assert max(errors)[0] <= ulps, max(errors)
+
+
+@pytest.mark.parametrize("m", [0.5, 0.75, 0.9375, 1 - 2.0 ** -20, 1 - 2.0 ** -52])
+@pytest.mark.parametrize("n", [0.25, 0.5, 1 - 2.0 ** -30])
+def test_complementary_forms_agree_with_the_direct_ones_where_1_minus_m_is_exact(m, n):
+    assert same(ell.ellipk_complementary(1 - m), ell.ellipk(m))
+    assert same(ell.ellipe_complementary(1 - m), ell.ellipe(m))
+    assert same(ell.ellippi_complementary(1 - n, 1 - m), ell.ellippi(n, m))
+
+
 # --- Values checked against mpmath at 40 digits ----------------------------
 
 REFERENCE_VALUES = [
@@ -210,7 +255,8 @@ def recorded_bits():
 # The record holds for the system maths library's log, log1p, atan and pow
 # as they are on this platform.
 @pytest.mark.parametrize("name", ["elliprc", "elliprf", "elliprd", "elliprj",
-                                  "ellipk", "ellipe", "ellippi"])
+                                  "ellipk", "ellipe", "ellippi", "ellipk_complementary",
+                                  "ellipe_complementary", "ellippi_complementary"])
 def test_results_reproducible_to_the_bit(name):
     rows = [row for row in recorded_bits() if row[0] == name]
     assert len(rows) >= 300
@@ -278,6 +324,13 @@ EXACT_VALUES = [
     ("elliprc", (0.0, -4.0), 0.0, 0),
     ("elliprd", (0.0, 1.0, 1.0), 3 * math.pi / 4, 1),
     ("elliprj", (1.0, 1.0, 1.0, 1.0), 1.0, 0),
+    # m = 1 and n = 1, and m at minus infinity.
+    ("ellipk_complementary", (0.0,), INF, 0),
+    ("ellipk_complementary", (INF,), 0.0, 0),
+    ("ellipe_complementary", (0.0,), 1.0, 0),
+    ("ellipe_complementary", (INF,), INF, 0),
+    ("ellippi_complementary", (0.5, 0.0), INF, 0),
+    ("ellippi_complementary", (0.0, 0.5), INF, 0),
 ]
 
 
@@ -297,6 +350,8 @@ def test_exact_values(name, args, want, ulps):
     ("ellipk", (NAN,)),
     ("ellipe", (NAN,)),
     ("ellippi", (0.0, NAN)),     # Pi(0 | m) is K(m)
+    ("ellipk_complementary", (NAN,)),
+    ("ellipe_complementary", (NAN,)),
     ("elliprf", (0.0, 1.0, NAN)),  # the AGM stops at once on a NaN
 ])
 def test_nan_gives_nan(name, args):
@@ -319,6 +374,10 @@ K_M = "ellipk: m must be less than 1."
 E_M = "ellipe: m must be less than 1."
 PI_M = "ellippi: m must be less than 1."
 PI_N = "ellippi: n must be less than 1."
+KC_MC = "ellipk_complementary: mc must be non-negative."
+EC_MC = "ellipe_complementary: mc must be non-negative."
+PIC_MC = "ellippi_complementary: mc must be non-negative."
+PIC_NC = "ellippi_complementary: nc must be non-negative."
 
 ERRORS = [
     ("elliprc", (-1.0, 1.0), RC_X),
@@ -350,6 +409,12 @@ ERRORS = [
     ("ellippi", (NAN, 0.5), RJ_STUCK),
     ("ellippi", (0.5, NAN), RJ_STUCK),
     ("ellippi", (-0.5, NAN), RJ_STUCK),
+    ("ellipk_complementary", (-EPS,), KC_MC),
+    ("ellipe_complementary", (-INF,), EC_MC),
+    ("ellippi_complementary", (0.5, -1.0), PIC_MC),
+    ("ellippi_complementary", (-1.0, -1.0), PIC_MC),    # the mc test comes first
+    ("ellippi_complementary", (-EPS, 0.5), PIC_NC),
+    ("ellippi_complementary", (NAN, 0.5), RJ_STUCK),
 ]
 
 
