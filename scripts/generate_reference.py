@@ -193,20 +193,59 @@ def limb_darkened(l, re, rstar):
 DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
 DISC_INSIDE = (0.0, 0.3, 0.7, 0.95, 0.999)
 DISC_OUTSIDE = (1.001, 1.1, 1.5, 2.0, 5.0, 10.0, 100.0)
-RIM_BAND_MULTIPLES = (-2.0, -1.0, -0.5, 0.5, 1.0, 2.0)
+CLOSE_TO_RIM = (-2e-5, -1e-5, -0.5e-5, 0.5e-5, 1e-5, 2e-5)   # times min(rho, 1)
+
+
+def close_to_rim(rho):
+    """l a few 1e-5 min(rho, 1) Einstein radii either side of the rim."""
+    return [1.0 + k * min(rho, 1.0) / rho for k in CLOSE_TO_RIM]
+
+# Near the rim of the disc and near a ring through the lens the models form
+# their elliptic parameters from the complements 1 - n and 1 - m, in a band
+# of half-width NEAR_EDGE_BAND times rho Einstein radii about the rim (0.05
+# source radii) and times |l| about the ring.  The cases sit at these
+# distances d from the edge (Einstein radii for the disc, u - rho; source
+# radii for the ring, l - r), on both sides, and either side of the band's
+# edge and at twice its width.
+NEAR_EDGE_BAND = 0.05
+NEAR_EDGE_DISTANCES = (1e-12, 1e-9, 1e-6, 1e-4)
+NEAR_EDGE_RSTARS = (1e-4, 1e-2, 1.0, 10.0, 100.0)   # re = 1, so rho = rstar
+NEAR_EDGE_RING_RADII = (1e-3, 0.5, 1.0)
 
 
 def rim_points(rho):
-    """l on the rim and at multiples of the rim band half-width
-    1e-5 min(rho, 1) (Einstein radii) either side of it."""
-    band_in_l = 1e-5 * min(rho, 1.0) / rho
-    return [1.0] + [1.0 + k * band_in_l for k in RIM_BAND_MULTIPLES]
+    """l on the rim, at NEAR_EDGE_DISTANCES from it, and either side of the
+    edges of the band |u - rho| < NEAR_EDGE_BAND rho and at twice its width."""
+    edge = NEAR_EDGE_BAND * rho
+    distances = NEAR_EDGE_DISTANCES + (edge * (1 - 1e-9), edge * (1 + 1e-9), 2 * edge)
+    return [1.0] + [1.0 + side * d / rho for d in distances for side in (-1, 1)]
+
+
+def band_edge_gaps(r):
+    """The distances l - r of the edges of the band |l - r| < NEAR_EDGE_BAND l
+    about a ring of radius r: lens outside the ring, then inside it."""
+    return (NEAR_EDGE_BAND * r / (1 - NEAR_EDGE_BAND),
+            -NEAR_EDGE_BAND * r / (1 + NEAR_EDGE_BAND))
+
+
+def ring_near_edge_pairs(r):
+    """(l, r) at NEAR_EDGE_DISTANCES from the ring, either side of the band's
+    edges and at twice their distance, with the lens outside and inside."""
+    pairs = [(r + side * d, r) for d in NEAR_EDGE_DISTANCES for side in (-1, 1)]
+    for gap in band_edge_gaps(r):
+        pairs += [(r + gap * k, r) for k in (1 - 1e-9, 1 + 1e-9, 2.0)]
+    return pairs
 
 
 def uniform_disc_cases():
+    separations = {}
     for rstar in DISC_RSTARS:
-        ls = sorted(set(DISC_INSIDE + tuple(rim_points(rstar)) + DISC_OUTSIDE))
-        for l in ls:
+        separations.setdefault(rstar, set()).update(
+            DISC_INSIDE + (1.0,) + tuple(close_to_rim(rstar)) + DISC_OUTSIDE)
+    for rstar in NEAR_EDGE_RSTARS:
+        separations.setdefault(rstar, set()).update(rim_points(rstar))
+    for rstar in sorted(separations):
+        for l in sorted(separations[rstar]):
             yield (l, 1.0, rstar)
 
 
@@ -226,13 +265,19 @@ def ring_pairs():
 
 
 def ring_cases():
+    pairs = {}
     for rstar in RING_RSTARS:
-        for l, r in ring_pairs():
+        pairs.setdefault(rstar, []).extend(ring_pairs())
+    for rstar in NEAR_EDGE_RSTARS:
+        for r in NEAR_EDGE_RING_RADII:
+            pairs.setdefault(rstar, []).extend(ring_near_edge_pairs(r))
+    for rstar in pairs:
+        for l, r in dict.fromkeys(pairs[rstar]):   # in order, without repeats
             yield (l, r, 1.0, rstar)
 
 
-LIMB_RSTARS = (0.01, 0.1, 1.0)
-LIMB_LS = (0.0, 0.3, 0.5, 0.9, 0.999, 1.0, 1.001, 1.1, 2.0, 10.0)
+LIMB_RSTARS = (0.01, 0.1, 1.0, 10.0)
+LIMB_LS = (0.0, 0.3, 0.5, 0.9, 0.99, 0.999, 1.0, 1.001, 1.1, 2.0, 10.0)
 
 
 def limb_darkened_cases():

@@ -23,13 +23,17 @@ static_assert(MACHINE_EPSILON == std::numeric_limits<double>::epsilon());
 // practice every integral runs all seven levels.
 inline constexpr double QUADRATURE_TARGET = 1e-16;
 
-// Half-width of the band around a ring through the lens in which the ring
-// model takes its near-ring form, as a fraction of min(|l|, 1) source radii.
-inline constexpr double RING_NEAR_BAND = 0.001;
-
-// Half-width of the band around the source rim in which the uniform disc
-// takes the rim's own closed form, as a fraction of min(|rho|, 1) Einstein
-// radii.
-inline constexpr double RIM_BAND = 1e-5;
+// Half-widths of the bands about a ring through the lens and about the rim
+// of a uniform disc in which the models form their elliptic parameters from
+// the complements 1 - n and 1 - m. Beyond them the parameters formed
+// directly lose at most 3.4e-13 of the magnification (measured against
+// mpmath over 3,000 random points each between one and two band widths out,
+// rho from 1e-5 to 100, separations from 1e-5 to 1e8 source radii); inside,
+// the complements hold it to about 1e-15.
+// For the ring, a fraction of |l|: the loss grows like ((l + r) / (l - r))^2.
+inline constexpr double RING_NEAR_BAND = 0.05;
+// For the disc, a fraction of |rho| Einstein radii (so 0.05 source radii):
+// the loss grows like ((u + rho) / (u - rho))^2, whatever the source's size.
+inline constexpr double RIM_BAND = 0.05;
 
 }  // namespace magnikit

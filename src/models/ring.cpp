@@ -3,49 +3,76 @@
 //
 // Rounding order: every product and sum is written in the order in which it
 // is rounded, and the build never fuses a multiply and an add, so each result
-// is reproducible to the last bit and agrees with the reference tables. Sums
-// such as eps + eps and l * l + l * l are the doubled terms 2 eps and 2 l^2 of
-// the published form, kept in the form they are rounded in.
+// is reproducible to the last bit and agrees with the reference tables. A sum
+// such as e + e is the doubled term 2 eps^2 of the published form, kept in
+// the form it is rounded in.
 #include "models/ring.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "core/constants.hpp"
 #include "elliptic/legendre.hpp"
 
 namespace magnikit {
+namespace {
+
+// K(m) and Pi(n, m) of the closed form.
+struct RingIntegrals {
+  double K;
+  double P;
+};
+
+// With n = 4 l r / s^2 and m = 16 e l r / (s^2 Q). The parameter is formed by
+// squaring the modulus k, not directly.
+Computed<RingIntegrals> integrals_in_parameters(double l, double r, double eps, double s,
+                                                double Q) {
+  const double k = ((eps * 4.0) / s) * std::sqrt((l * r) / Q);
+  const double m = k * k;
+  const auto K = ellipk(m);
+  if (!K) return std::unexpected(K.error());
+  const double n = ((l * 4.0) * r) / (s * s);
+  const auto P = ellippi(n, m);
+  if (!P) return std::unexpected(P.error());
+  return RingIntegrals{*K, *P};
+}
+
+// Near the ring both n and m approach 1, and K and Pi depend on the digits of
+// 1 - n and 1 - m that forming n and m would round away. Both complements are
+// products: 1 - n = (d / s)^2 and 1 - m = (1 - n) (s^2 + 4 e) / Q.
+Computed<RingIntegrals> integrals_in_complements(double d, double e, double s, double Q) {
+  const double ratio = d / s;
+  const double nc = ratio * ratio;
+  const double mc = nc * ((s * s + e * 4.0) / Q);
+  const auto K = ellipk_complementary(mc);
+  if (!K) return std::unexpected(K.error());
+  const auto P = ellippi_complementary(nc, mc);
+  if (!P) return std::unexpected(P.error());
+  return RingIntegrals{*K, *P};
+}
+
+}  // namespace
 
 Computed<double> heyrovsky_magnification(double l, double r, double re, double rstar) {
   const double eps = re / rstar;  // Einstein radius in source radii
   const double e = eps * eps;
   const double d = l - r;
 
-  // Where the ring passes within a small fraction of the separation of the
-  // lens, the elliptic form loses its accuracy to cancellation; there the
-  // leading terms of its expansion in the distance to the ring hold on both
-  // sides. The band is relative for small separations so that it stays
-  // narrow compared with the geometry.
-  const double band = RING_NEAR_BAND * std::fmin(std::fabs(l), 1.0);
-  if (std::fabs(d) < band || d == 0.0) {
-    const double dr = r - l;
-    const double L = std::log(((eps * 8.0) * l) / (std::fabs(d) * std::sqrt(l * l + e)));
-    const double c1 = (1.0 - dr / (l + l)) * ((eps + eps) / l);
-    const double c2 = (eps * ((l * l + l * l) + e)) / ((l * l) * (l * l + e));
-    return ((std::atan(l / eps) * 4.0 + c1 * L) + dr * c2) / TWO_PI;
-  }
+  // A ring through the lens: the average of the point-lens magnification,
+  // which grows like the inverse distance to the lens, diverges.
+  if (d == 0.0) return std::numeric_limits<double>::infinity();
 
-  // The parameter is formed by squaring the modulus k, not as
-  // 16 eps^2 l r / (s^2 Q) directly.
   const double s = l + r;
   const double Q = d * d + e * 4.0;
-  const double k = ((eps * 4.0) / s) * std::sqrt((l * r) / Q);
-  const double m = k * k;
-  const auto K = ellipk(m);
-  if (!K) return K;
-  const double n = ((l * 4.0) * r) / (s * s);
-  const auto P = ellippi(n, m);
-  if (!P) return P;
-  return ((4.0 / (s * std::sqrt(Q))) * ((d * d) * *P + (e + e) * *K)) / TWO_PI;
+  // The band is relative to the separation: 1 - n = (d / s)^2 sets the
+  // cancellation, so the same fraction of |l| costs the same digits at
+  // every separation.
+  const bool near_ring = std::fabs(d) < RING_NEAR_BAND * std::fabs(l);
+  const auto integrals = near_ring ? integrals_in_complements(d, e, s, Q)
+                                   : integrals_in_parameters(l, r, eps, s, Q);
+  if (!integrals) return std::unexpected(integrals.error());
+  return ((4.0 / (s * std::sqrt(Q))) * ((d * d) * integrals->P + (e + e) * integrals->K)) /
+         TWO_PI;
 }
 
 }  // namespace magnikit

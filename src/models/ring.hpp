@@ -1,7 +1,7 @@
 // Magnification of a thin circular ring of the source, concentric with the
 // source disc: the point-lens magnification averaged around the ring, in
-// Heyrovsky's closed form (2003, ApJ 594, 464) in K and Pi, with an
-// asymptotic form where the ring passes close to the lens.
+// Heyrovsky's closed form (2003, ApJ 594, 464) in K and Pi, taken in the
+// complementary parameters where the ring passes close to the lens.
 #pragma once
 
 #include "core/computation.hpp"

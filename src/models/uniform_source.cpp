@@ -1,6 +1,6 @@
 // Witt and Mao's closed form for a uniformly bright disc (1994, ApJ 430,
-// 505) in K(m), E(m) and Pi(n, m), and their separate closed form for the
-// lens on the rim.
+// 505) in K(m), E(m) and Pi(n, m), taken in the complementary parameters
+// near the rim, and their separate closed form for the lens on the rim.
 //
 // Rounding order: every product and sum is written in the order in which it
 // is rounded, and the build never fuses a multiply and an add, so each result
@@ -16,22 +16,65 @@
 #include "elliptic/legendre.hpp"
 
 namespace magnikit {
+namespace {
+
+// E(m), K(m) and Pi(n, m) of the closed form.
+struct DiscIntegrals {
+  double E;
+  double K;
+  double P;
+};
+
+// With n = 4 u rho / s^2 and m = 4 n / (d^2 + 4). The parameter is formed by
+// squaring the modulus k, not directly.
+Computed<DiscIntegrals> integrals_in_parameters(double rho, double u, double s, double w) {
+  const double n = ((rho * 4.0) * u) / (s * s);
+  const double k = std::sqrt(n * 4.0) / w;
+  const double m = k * k;
+  const auto E = ellipe(m);
+  if (!E) return std::unexpected(E.error());
+  const auto K = ellipk(m);
+  if (!K) return std::unexpected(K.error());
+  const auto P = ellippi(n, m);
+  if (!P) return std::unexpected(P.error());
+  return DiscIntegrals{*E, *K, *P};
+}
+
+// Near the rim both n and m approach 1, and the integrals depend on the
+// digits of 1 - n and 1 - m that forming n and m would round away. Both
+// complements are products: 1 - n = (d / s)^2 and
+// 1 - m = (1 - n) (s^2 + 4) / (d^2 + 4).
+Computed<DiscIntegrals> integrals_in_complements(double d, double s) {
+  const double ratio = d / s;
+  const double nc = ratio * ratio;
+  const double mc = nc * ((s * s + 4.0) / (d * d + 4.0));
+  const auto E = ellipe_complementary(mc);
+  if (!E) return std::unexpected(E.error());
+  const auto K = ellipk_complementary(mc);
+  if (!K) return std::unexpected(K.error());
+  const auto P = ellippi_complementary(nc, mc);
+  if (!P) return std::unexpected(P.error());
+  return DiscIntegrals{*E, *K, *P};
+}
+
+}  // namespace
 
 UniformSource::UniformSource(double re, double rstar) {
   rho_ = rstar / re;
   q_ = rho_ * rho_;
-  // The rim band is narrow compared with the source, not with the Einstein
-  // radius: a fixed width would be many source radii wide for small sources,
-  // and the rim value a poor answer across it.
-  band_ = RIM_BAND * std::fmin(std::fabs(rho_), 1.0);
+  // The band is a fixed fraction of the source radius: 1 - n = (d / s)^2
+  // sets the cancellation, and s is about 2 rho near the rim.
+  band_ = RIM_BAND * std::fabs(rho_);
 }
 
 double UniformSource::rim_magnification() const {
-  // Witt & Mao's closed form for the lens on the rim, u = rho.
-  const double t = (q_ - 1.0) / (q_ + 1.0);
-  const double c1 = (q_ + 1.0) / q_;
-  const double c2 = 2.0 / rho_;
-  return (c2 + c1 * (std::asin(t) + HALF_PI)) / PI;
+  // Witt & Mao's closed form for the lens on the rim, u = rho:
+  // A = (2 / rho + ((rho^2 + 1) / rho^2) (asin((rho^2 - 1) / (rho^2 + 1)) + pi / 2)) / pi.
+  // For a small source the sum asin(t) + pi / 2 cancels (t nears -1); it is
+  // 2 atan|rho|, and (rho^2 + 1) / rho^2 is (a + 1 / a) / a with a = |rho|.
+  const double a = std::fabs(rho_);
+  const double c = (a + 1.0 / a) * (std::atan(a) / a);
+  return (2.0 / rho_ + (c + c)) / PI;
 }
 
 Computed<double> UniformSource::magnification(double l) const {
@@ -39,27 +82,18 @@ Computed<double> UniformSource::magnification(double l) const {
   const double q = q_;
   const double u = rho * l;  // separation in Einstein radii
   const double d = u - rho;
-  if (std::fabs(d) < band_ || d == 0.0) return rim_magnification();
+  if (d == 0.0) return rim_magnification();
 
   const double s = rho + u;
-  const double n = ((rho * 4.0) * u) / (s * s);
   const double w = std::sqrt(d * d + 4.0);
-  // The parameter is formed by squaring the modulus k, not as
-  // 4 n / (d^2 + 4) directly.
-  const double k = std::sqrt(n * 4.0) / w;
-  const double m = k * k;
-
-  const auto E = ellipe(m);
-  if (!E) return E;
-  const auto K = ellipk(m);
-  if (!K) return K;
-  const auto P = ellippi(n, m);
-  if (!P) return P;
+  const auto integrals = std::fabs(d) < band_ ? integrals_in_complements(d, s)
+                                              : integrals_in_parameters(rho, u, s, w);
+  if (!integrals) return std::unexpected(integrals.error());
 
   const double c_E = (s * w) / (q + q);
   const double c_K = (d * (4.0 + (u * u - q) * 0.5)) / (q * w);
   const double c_P = ((q + 1.0) * (d * d + d * d)) / ((q * s) * w);
-  const double S = (c_E * *E - c_K * *K) + c_P * *P;
+  const double S = (c_E * integrals->E - c_K * integrals->K) + c_P * integrals->P;
   // Mathematically S / pi. It is evaluated as (S + pi)/2pi + (S - pi)/2pi,
   // the sum of two quotients, because that is the evaluation every released
   // result and the reference tables carry; S / pi can differ in the

@@ -18,13 +18,13 @@ class UniformSource {
   Computed<double> magnification(double l) const;
 
  private:
-  // Evaluated only in the rim band: the integrated form builds a source per
-  // quadrature point and most never need it.
+  // Evaluated only for the lens on the rim: the integrated form builds a
+  // source per quadrature point and most never need it.
   double rim_magnification() const;
 
   double rho_;   // source radius in Einstein radii
   double q_;     // rho^2
-  double band_;  // half-width of the rim band, in Einstein radii
+  double band_;  // half-width of the band about the rim, in Einstein radii
 };
 
 // One magnification per separation in l (source radii); the first elliptic
