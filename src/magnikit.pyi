@@ -43,8 +43,10 @@ def integrated_witt_mao_magnification(
     """Magnification of a disc with the linear limb-darkening law
     I = 1 - 0.6 (1 - mu), built from uniform discs of growing radius.
 
-    Accurate to about 2e-5 relative (a numerical derivative near the rim);
-    ``integrated_heyrovsky_magnification`` is the more accurate form. Raises
+    Accurate to about 2e-5 relative with the lens near the centre of the
+    source, where it differentiates discs numerically, and to about 2e-8
+    elsewhere near the source; ``integrated_heyrovsky_magnification`` is the
+    more accurate form. Raises
     ``RuntimeError`` when the uniform disc at the full radius fails.
     """
 
@@ -75,7 +77,7 @@ def integrated_heyrovsky_magnification(
     """Magnification of a disc with the linear limb-darkening law
     I = 1 - 0.6 (1 - mu), integrated ring by ring over the source radius.
 
-    Accurate to about 1e-9 relative. Never raises for a computation: a ring
+    Accurate to about 1e-12 relative. Never raises for a computation: a ring
     that cannot be evaluated drops out of the quadrature.
     """
 

@@ -69,6 +69,15 @@ def test_ring_just_beyond_the_lens_contributes():
     assert value > 10
 
 
+def test_lens_on_a_sampled_ring_is_infinitely_magnified():
+    # With the lens at the centre, the sample at radius 0 that sampling even
+    # in angle starts with is a ring through the lens; and so is any sample
+    # at the lens's separation.
+    radii, brightness = sampled_law(20)
+    assert discrete([0.0, radii[5]], 1.0, 0.1, radii, brightness) == [math.inf, math.inf]
+    assert math.isfinite(discrete([0.5 * radii[5]], 1.0, 0.1, radii, brightness)[0])
+
+
 @pytest.mark.parametrize(
     "function, expected",
     [(discrete, [0.0, 0.0]), (by_rings, [math.nan] * 2), (by_discs, [math.nan] * 2)],
