@@ -19,7 +19,8 @@ Computed<double> ellippi(double n, double m);
 // 1 would lose; a caller that forms the complements directly (as products,
 // say) keeps them, and with them the integrals, to full relative accuracy.
 // For nc > 1 (n < 0) Pi is a difference that cancels as n goes to minus
-// infinity; ellippi is the accurate way there.
+// infinity; ellippi is the accurate way there. Where nc * mc underflows to
+// zero with nc < mc (Pi beyond about 1e161), Pi is NaN.
 Computed<double> ellipk_complementary(double mc);
 Computed<double> ellipe_complementary(double mc);
 // The complement of the characteristic first, as in ellippi.
