@@ -8,11 +8,12 @@ import magnikit
 from reference import load_reference
 
 ring = magnikit.heyrovsky_magnification
+CASES = load_reference("ring")
 
 # Half-width of the band about a ring through the lens in which the closed
 # form takes the complementary parameters, as a fraction of |l|.
 NEAR_RING_BAND = 0.05
-RIM_RSTARS = [1e-4, 1e-2, 1.0, 10.0, 100.0]   # re = 1: rho = rstar Einstein radii
+NEAR_EDGE_RSTARS = [1e-4, 1e-2, 1.0, 10.0, 100.0]   # re = 1: rho = rstar Einstein radii
 RING_RADII = [1e-3, 0.5, 1.0]
 
 
@@ -24,7 +25,7 @@ def in_band(l, r):
 # complementary parameters hold the closed form to about 1e-15; beyond it the
 # parameters formed directly lose at most 3.4e-13 (measured), the band's
 # width having been chosen for that.
-@pytest.mark.parametrize("l, r, re, rstar, truth", load_reference("ring"))
+@pytest.mark.parametrize("l, r, re, rstar, truth", CASES)
 def test_against_the_ring_average(l, r, re, rstar, truth):
     assert ring(l, r, re, rstar) == pytest.approx(truth, rel=1e-12, abs=0)
 
@@ -35,7 +36,7 @@ def band_edge_gaps(r):
     return (NEAR_RING_BAND * r / (1 - NEAR_RING_BAND), -NEAR_RING_BAND * r / (1 + NEAR_RING_BAND))
 
 
-@pytest.mark.parametrize("rstar", RIM_RSTARS)
+@pytest.mark.parametrize("rstar", NEAR_EDGE_RSTARS)
 @pytest.mark.parametrize("r", RING_RADII)
 @pytest.mark.parametrize("side", [0, 1])
 def test_band_edges_are_continuous(rstar, r, side):
@@ -45,13 +46,13 @@ def test_band_edges_are_continuous(rstar, r, side):
     gap = band_edge_gaps(r)[side]
     inner, outer = r + gap * (1 - 1e-9), r + gap * (1 + 1e-9)
     assert in_band(inner, r) and not in_band(outer, r)
-    truths = {(row[0], row[1], row[3]): row[4] for row in load_reference("ring")}
+    truths = {(row[0], row[1], row[3]): row[4] for row in CASES}
     jump = ring(outer, r, 1.0, rstar) - ring(inner, r, 1.0, rstar)
     change = truths[(outer, r, rstar)] - truths[(inner, r, rstar)]
     assert abs(jump - change) <= 5e-13 * truths[(inner, r, rstar)]
 
 
-@pytest.mark.parametrize("rstar", RIM_RSTARS)
+@pytest.mark.parametrize("rstar", NEAR_EDGE_RSTARS)
 @pytest.mark.parametrize("r", [0.0, *RING_RADII, -0.5])
 def test_ring_through_the_lens_is_infinite(r, rstar):
     # Including a ring of no size on the lens: the average of a magnification
@@ -68,6 +69,7 @@ def test_ring_through_the_lens_is_infinite(r, rstar):
     (5.0, 1.0, 10.0, "0x1.0000064c74fe2p+0"),
 ])
 def test_outside_the_band_the_closed_form_keeps_its_bits(l, r, rstar, bits):
+    # The values the closed form in the parameters n and m has always given.
     assert not in_band(l, r)
     assert ring(l, r, 1.0, rstar).hex() == bits
 

@@ -9,12 +9,13 @@ import magnikit
 from reference import load_reference
 
 wm = magnikit.witt_mao_magnification
+CASES = load_reference("uniform_disc")
 
 
 # Half-width of the band about the rim in which the closed form takes the
 # complementary parameters, as a fraction of rho Einstein radii.
 RIM_BAND = 0.05
-RIM_RSTARS = [1e-4, 1e-2, 1.0, 10.0, 100.0]   # re = 1: rho = rstar
+NEAR_EDGE_RSTARS = [1e-4, 1e-2, 1.0, 10.0, 100.0]   # re = 1: rho = rstar
 
 
 def tolerance(l):
@@ -29,7 +30,7 @@ def tolerance(l):
     return 1e-12 if l <= 10 else 2e-12
 
 
-@pytest.mark.parametrize("l, re, rstar, truth", load_reference("uniform_disc"))
+@pytest.mark.parametrize("l, re, rstar, truth", CASES)
 def test_against_integral_over_the_disc(l, re, rstar, truth):
     assert wm([l], re, rstar)[0] == pytest.approx(truth, rel=tolerance(l), abs=0)
 
@@ -42,7 +43,7 @@ def in_band(l, rho):
     return abs(rho * l - rho) < RIM_BAND * rho
 
 
-@pytest.mark.parametrize("rstar", RIM_RSTARS)
+@pytest.mark.parametrize("rstar", NEAR_EDGE_RSTARS)
 @pytest.mark.parametrize("side", [-1, 1])
 def test_band_edges_are_continuous(rstar, side):
     # Across the edge the two forms differ by no more than the error of the
@@ -52,7 +53,7 @@ def test_band_edges_are_continuous(rstar, side):
     edge = RIM_BAND * rho
     inner, outer = (1.0 + side * edge * k / rho for k in (1 - 1e-9, 1 + 1e-9))
     assert in_band(inner, rho) and not in_band(outer, rho)
-    truths = {(row[0], row[2]): row[3] for row in load_reference("uniform_disc")}
+    truths = {(row[0], row[2]): row[3] for row in CASES}
     jump = wm([outer], 1.0, rstar)[0] - wm([inner], 1.0, rstar)[0]
     change = truths[(outer, rstar)] - truths[(inner, rstar)]
     assert abs(jump - change) <= 5e-13 * truths[(inner, rstar)]
@@ -84,6 +85,7 @@ def test_rim_value_is_the_closed_form_to_rounding(rstar):
            "0x1.0fa539903b06cp+0", "0x1.0093af4494770p+0", "0x1.0002c14d975aap+0"]),
 ])
 def test_outside_the_band_the_closed_form_keeps_its_bits(rstar, bits):
+    # The values the closed form in the parameters n and m has always given.
     ls = [0.0, 0.5, 0.94, 1.06, 2.0, 5.0]
     assert not any(in_band(l, rstar) for l in ls)
     assert [a.hex() for a in wm(ls, 1.0, rstar)] == bits
