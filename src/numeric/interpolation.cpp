@@ -17,25 +17,34 @@ std::size_t first_sample_not_below(std::span<const double> xs, std::size_t n, do
   return k;
 }
 
-// The value of segment i's line (sample i to sample i + 1) at x0. A segment of
-// zero width has an infinite or NaN slope, and so a NaN value.
-double segment_line(std::span<const double> xs, std::span<const double> ys, std::size_t i,
-                    double x0) {
+// The line of segment i, from sample i to sample i + 1. A segment of zero
+// width has an infinite or NaN slope, and so a NaN value.
+Line segment_line(std::span<const double> xs, std::span<const double> ys, std::size_t i) {
   const double slope = (ys[i + 1] - ys[i]) / (xs[i + 1] - xs[i]);
   const double intercept = ys[i] - xs[i] * slope;
-  return intercept + slope * x0;
+  return {intercept, slope};
+}
+
+// The segment a query uses: inside the range the one whose right end is the
+// first sample at or beyond it (at a sample xs[k], k >= 1, the segment on its
+// left), at or below xs[0] the first one, beyond the last sample the last
+// one. (Scanning past the n-th sample could not change the segment.)
+std::size_t segment_of(std::span<const double> xs, std::size_t n, double x0) {
+  const std::size_t p = first_sample_not_below(xs, n, x0);
+  return std::min(p >= 1 ? p - 1 : 0, n - 2);
 }
 
 // What to return beyond one end of the samples: the line extended, the end
-// sample held, or the fixed value.
-double outside(const OutOfRangeMode& mode, double line, double end_value) {
+// sample held, or the fixed value (as values, or as lines of those values).
+template <class T>
+T outside(const OutOfRangeMode& mode, T line, T end_value, T fixed) {
   switch (mode.kind) {
     case OutOfRangeMode::Extend:
       return line;
     case OutOfRangeMode::HoldEnds:
       return end_value;
     default:
-      return mode.value;
+      return fixed;
   }
 }
 
@@ -48,17 +57,24 @@ double interp(std::span<const double> xs, std::span<const double> ys, double x0,
   if (n == 0) return 0.0;
   if (n == 1) return ys[0];
 
-  // A query inside the range uses the segment whose right end is the first
-  // sample at or beyond it: at a sample xs[k] (k >= 1) the segment on its
-  // left, at or below xs[0] the first segment, beyond the last sample the last
-  // segment. (Scanning past the n-th sample could not change the segment.)
-  const std::size_t p = first_sample_not_below(xs, n, x0);
-  const std::size_t i = std::min(p >= 1 ? p - 1 : 0, n - 2);
-  const double line = segment_line(xs, ys, i, x0);
+  const double line = segment_line(xs, ys, segment_of(xs, n, x0)).at(x0);
 
   // Ordered comparisons: a NaN query is neither below nor beyond the range.
-  if (x0 < xs[0]) return outside(mode, line, ys[0]);
-  if (x0 > xs[n - 1]) return outside(mode, line, ys[n - 1]);
+  if (x0 < xs[0]) return outside(mode, line, ys[0], mode.value);
+  if (x0 > xs[n - 1]) return outside(mode, line, ys[n - 1], mode.value);
+  return line;
+}
+
+Line interp_line(std::span<const double> xs, std::span<const double> ys, double x0,
+                 const OutOfRangeMode& mode) {
+  const std::size_t n = std::min(xs.size(), ys.size());
+  if (n == 0) return {0.0, 0.0};
+  if (n == 1) return {ys[0], 0.0};
+
+  const Line line = segment_line(xs, ys, segment_of(xs, n, x0));
+  const Line fixed{mode.value, 0.0};
+  if (x0 < xs[0]) return outside(mode, line, Line{ys[0], 0.0}, fixed);
+  if (x0 > xs[n - 1]) return outside(mode, line, Line{ys[n - 1], 0.0}, fixed);
   return line;
 }
 

@@ -19,4 +19,19 @@ inline constexpr OutOfRangeMode ZERO_OUTSIDE{OutOfRangeMode::Fixed, 0.0};
 double interp(std::span<const double> xs, std::span<const double> ys, double x0,
               const OutOfRangeMode& mode);
 
+// A straight line, evaluated as intercept + slope * x.
+struct Line {
+  double intercept;
+  double slope;
+  double at(double x) const { return intercept + slope * x; }
+};
+
+// The line that interp follows at x0: the segment's line, or beyond the
+// samples a constant line for HoldEnds and Fixed. Between two neighbouring
+// sample radii interp is this one line, which lets a caller integrate the
+// interpolant exactly piece by piece. (At an infinite x0 interp returns a
+// held or fixed value where this line's value would be NaN.)
+Line interp_line(std::span<const double> xs, std::span<const double> ys, double x0,
+                 const OutOfRangeMode& mode);
+
 }  // namespace magnikit
