@@ -36,4 +36,13 @@ inline constexpr double RING_NEAR_BAND = 0.05;
 // the loss grows like ((u + rho) / (u - rho))^2, whatever the source's size.
 inline constexpr double RIM_BAND = 0.05;
 
+// From this many source radii on (and out to any finite separation), the
+// models sum the far-field series of the point-lens magnification instead of
+// their closed forms or integrals: there the series, to the terms generated
+// in models/point_lens_laplacians.hpp, is within an ulp or two of the exact
+// magnification for sources of 1e-5 to 100 Einstein radii, where the closed
+// forms lose digits in proportion to the squared separation
+// (scripts/generate_far_field.py --measure gives the table behind it).
+inline constexpr double FAR_FIELD_SEPARATION = 6.0;
+
 }  // namespace magnikit

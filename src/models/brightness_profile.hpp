@@ -13,7 +13,10 @@ namespace magnikit {
 
 // The linear limb-darkening law I = 1 - 0.6 (1 - mu), mu = sqrt(1 - x^2).
 struct LinearLimbDarkening {
-  double operator()(double x) const { return 1.0 + (1.0 - std::sqrt(1.0 - x * x)) * (-0.6); }
+  static constexpr double COEFFICIENT = 0.6;
+  double operator()(double x) const {
+    return 1.0 + (1.0 - std::sqrt(1.0 - x * x)) * (-COEFFICIENT);
+  }
 };
 inline constexpr LinearLimbDarkening linear_limb_darkening{};
 

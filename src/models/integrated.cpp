@@ -10,8 +10,10 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "core/constants.hpp"
+#include "models/far_field.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/quadrature.hpp"
@@ -43,15 +45,43 @@ double integrate_over_radius(Integrand&& f, double l) {
   return integrate(f, 0.0, 1.0, QUADRATURE_TARGET).integral;
 }
 
+// The profile's source in the far field, where the integral is the series
+// with the profile's brightness moments (computed once, at first use). The
+// moments are exact, so there the result is not divided by the near field's
+// quadrature value of the flux.
+template <class Profile>
+class FarFieldSource {
+ public:
+  FarFieldSource(double re, double rstar, const Profile& profile)
+      : rho_(rstar / re), profile_(profile) {}
+
+  bool holds(double l) const { return in_far_field(l, rho_); }
+
+  double magnification(double l) {
+    if (!moments_) moments_ = brightness_moments(profile_);
+    return far_field_magnification(rho_ * l, 1.0 / (l * l), *moments_);
+  }
+
+ private:
+  double rho_;  // source radius in Einstein radii
+  const Profile& profile_;
+  std::optional<BrightnessMoments> moments_;
+};
+
 }  // namespace
 
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
                                                           double normaliser) {
+  FarFieldSource far_field(re, rstar, profile);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (far_field.holds(separation)) {
+      magnifications.push_back(far_field.magnification(separation));
+      continue;
+    }
     // The flux of the ring of radius x, magnified: 2 pi x A_ring(x) I(x).
     const auto ring_flux = [&](double x) {
       const double g = value_or_nan(heyrovsky_magnification(separation, x, re, rstar));
@@ -71,9 +101,16 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   const auto uniform = witt_mao_magnification(l, re, rstar);
   if (!uniform) return std::unexpected(uniform.error());
 
+  FarFieldSource far_field(re, rstar, profile);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    // The same quantity as the integral below, without differentiating
+    // discs numerically.
+    if (far_field.holds(separation)) {
+      magnifications.push_back(far_field.magnification(separation));
+      continue;
+    }
     // Magnification of the uniform disc of radius x (in source radii) at the
     // same lens position; nothing of the source lies within radius 0.
     const auto disc = [&](double x) {

@@ -13,6 +13,7 @@
 
 #include "core/constants.hpp"
 #include "elliptic/legendre.hpp"
+#include "models/far_field.hpp"
 
 namespace magnikit {
 namespace {
@@ -55,6 +56,12 @@ Computed<RingIntegrals> integrals_in_complements(double d, double e, double s, d
 
 Computed<double> heyrovsky_magnification(double l, double r, double re, double rstar) {
   const double eps = re / rstar;  // Einstein radius in source radii
+  // Far from the lens a few terms of the series replace two elliptic
+  // integrals.
+  if (ring_in_far_field(l, r, eps)) {
+    const double ratio = r / l;
+    return far_field_magnification(l / eps, ratio * ratio, THIN_RING_MOMENTS);
+  }
   const double e = eps * eps;
   const double d = l - r;
 

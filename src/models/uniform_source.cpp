@@ -14,6 +14,7 @@
 
 #include "core/constants.hpp"
 #include "elliptic/legendre.hpp"
+#include "models/far_field.hpp"
 
 namespace magnikit {
 namespace {
@@ -81,6 +82,9 @@ Computed<double> UniformSource::magnification(double l) const {
   const double rho = rho_;
   const double q = q_;
   const double u = rho * l;  // separation in Einstein radii
+  // Far from the lens the closed form cancels (three terms of order l^2
+  // summing to about 1); the series does not.
+  if (in_far_field(l, rho)) return far_field_magnification(u, 1.0 / (l * l), UNIFORM_DISC_MOMENTS);
   const double d = u - rho;
   if (d == 0.0) return rim_magnification();
 
