@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """High-precision reference magnifications for the model tests.
 
-Writes tests/data/uniform_disc.txt, tests/data/ring.txt and
-tests/data/limb_darkened.txt: one case a line, inputs as the shortest
-decimal that reads back as the same double, the magnification rounded to
-17 significant digits from a 30-digit mpmath quadrature of the exact
-double inputs.
+Writes tests/data/uniform_disc.txt, tests/data/ring.txt,
+tests/data/limb_darkened.txt and tests/data/far_field.txt: one case a line,
+inputs as the shortest decimal that reads back as the same double, the
+magnification rounded to 17 significant digits from a 30-digit mpmath
+quadrature of the exact double inputs (the far-field rows: closed forms with
+the digits their cancellation needs).
 
     python3 scripts/generate_reference.py                 # all three files
     python3 scripts/generate_reference.py ring            # only ring.txt
@@ -188,6 +189,81 @@ def limb_darkened(l, re, rstar):
     return total / (LIMB_NORMALISATION * mp.pi * rho * rho)
 
 
+# ---------------------------------------------------------------- far field
+# Far from the lens the sweeps above lose digits (the chord integrals are
+# differences of terms of order l^2), so the far-field rows use the closed
+# forms themselves with enough digits to cover their own cancellation:
+# Witt and Mao's disc (terms of order l^2 cancel), Heyrovsky's ring (no
+# cancellation), and the profiles as integrals of the ring over the radius.
+# At moderate l they agree with the sweeps (scripts/validate_reference.py).
+
+def far_digits(l):
+    return WORKING_DIGITS + 10 + 2 * max(0, int(mpmath.log10(abs(mpf(l)) + 1)))
+
+
+def witt_mao_closed_form(l, re, rstar):
+    with mp.workdps(far_digits(l)):
+        rho = mpf(rstar) / mpf(re)
+        u = rho * mpf(l)
+        d, s = u - rho, u + rho
+        w = mp.sqrt(d * d + 4)
+        n = 4 * u * rho / (s * s)
+        m = 4 * n / (4 + d * d)
+        value = (s * w / rho ** 2 * mp.ellipe(m)
+                 - d * (8 + u * u - rho * rho) / (rho ** 2 * w) * mp.ellipk(m)
+                 + 4 * (1 + rho ** 2) * d * d / (rho ** 2 * s * w) * mp.ellippi(n, m)
+                 ) / (2 * mp.pi)
+    return +value
+
+
+def heyrovsky_closed_form(l, r, re, rstar):
+    """Ring of radius r, lens l source radii from its centre (l > r >= 0)."""
+    l, r = mpf(l), mpf(r)
+    eps = mpf(re) / mpf(rstar)
+    s, d = l + r, l - r
+    Q = d * d + 4 * eps * eps
+    n = 4 * l * r / (s * s)
+    m = 16 * eps * eps * l * r / (s * s * Q)
+    return 4 / (s * mp.sqrt(Q)) * (d * d * mp.ellippi(n, m)
+                                   + 2 * eps * eps * mp.ellipk(m)) / (2 * mp.pi)
+
+
+# A limb-darkened profile sampled at five radii, for the flux-map rows.
+FLUX_MAP_RADII = (0.0, 0.25, 0.6, 0.9, 1.0)
+FLUX_MAP_FLUXES = (1.0, 0.95, 0.8, 0.55, 0.3)
+
+
+def flux_map_profile(x):
+    for (x0, y0), (x1, y1) in zip(zip(FLUX_MAP_RADII, FLUX_MAP_FLUXES),
+                                  zip(FLUX_MAP_RADII[1:], FLUX_MAP_FLUXES[1:])):
+        if x <= x1:
+            return mpf(y0) + (mpf(y1) - mpf(y0)) * (x - x0) / (mpf(x1) - mpf(x0))
+    return mpf(0)
+
+
+def profile_average(l, re, rstar, profile, points):
+    """int_0^1 2 pi x I A_ring dx / int_0^1 2 pi x I dx, split at `points`."""
+    flux = integrate(lambda x: x * profile(x), points)
+    magnified = integrate(
+        lambda x: x * profile(x) * heyrovsky_closed_form(l, x, re, rstar), points)
+    return magnified / flux
+
+
+def far_field(l, re, rstar):
+    """One row's five truths: uniform disc, ring of radius 1 (the source
+    rim), linear limb darkening, the sampled profile above integrated, and
+    the same samples summed as rings (unnormalised)."""
+    disc = witt_mao_closed_form(l, re, rstar)
+    rim = heyrovsky_closed_form(l, 1, re, rstar)
+    limb = profile_average(
+        l, re, rstar, lambda x: limb_profile(1 - x * x), [mpf(0), mpf(1)])
+    sampled = profile_average(
+        l, re, rstar, flux_map_profile, [mpf(x) for x in FLUX_MAP_RADII])
+    rings = sum(mpf(f) * heyrovsky_closed_form(l, mpf(r), re, rstar)
+                for r, f in zip(FLUX_MAP_RADII, FLUX_MAP_FLUXES))
+    return disc, rim, limb, sampled, rings
+
+
 # ---------------------------------------------------------------- cases
 
 DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
@@ -286,11 +362,31 @@ def limb_darkened_cases():
             yield (l, 1.0, rstar)
 
 
+FAR_FIELD_SEPARATION = 6.0      # models/far_field.hpp, in source radii
+FAR_RSTARS = (1e-4, 1e-2, 1.0, 10.0)
+FAR_LS = (FAR_FIELD_SEPARATION / 2, FAR_FIELD_SEPARATION * (1 - 1e-9),
+          FAR_FIELD_SEPARATION * (1 + 1e-9), 2 * FAR_FIELD_SEPARATION,
+          1e3, 1e4, 1e5, 1e6, 1e8)
+
+
+def far_field_cases():
+    for rstar in FAR_RSTARS:
+        for l in FAR_LS:
+            yield (l, 1.0, rstar)
+
+
 TABLES = {
     "uniform_disc": (uniform_disc, uniform_disc_cases, "l re rstar truth",
                      "uniform disc of radius rstar centred l*rstar from the lens"),
     "ring": (ring, ring_cases, "l r re rstar truth",
              "thin ring of radius r*rstar centred l*rstar from the lens"),
+    "far_field": (far_field, far_field_cases,
+                  "l re rstar disc rim limb_darkened flux_map discrete_flux_map",
+                  "source of radius rstar centred l*rstar from the lens, from its "
+                  "threshold on: uniform disc; ring of radius rstar; brightness "
+                  "1 - 0.6 (1 - sqrt(1 - x^2)); brightness sampled as bl = %s, "
+                  "bf = %s, linear between, integrated and (last column) summed "
+                  "ring by ring" % (list(FLUX_MAP_RADII), list(FLUX_MAP_FLUXES))),
     "limb_darkened": (limb_darkened, limb_darkened_cases, "l re rstar truth",
                       "disc of radius rstar centred l*rstar from the lens, "
                       "brightness 1 - 0.6 (1 - sqrt(1 - x^2)) at x source radii "
@@ -313,9 +409,11 @@ def write_table(name):
         "# Made by scripts/generate_reference.py; do not edit by hand.",
     ]
     for case in cases():
-        value = function(*case)
+        values = function(*case)
+        if not isinstance(values, tuple):
+            values = (values,)
         lines.append(" ".join([repr(float(x)) for x in case]
-                              + [truth_text(value)]))
+                              + [truth_text(v) for v in values]))
     os.makedirs(DATA_DIR, exist_ok=True)
     path = os.path.join(DATA_DIR, name + ".txt")
     with open(path, "w") as out:

@@ -12,7 +12,7 @@ def point_magnification(u):
 
 
 @pytest.mark.parametrize("name, width", [
-    ("uniform_disc", 4), ("ring", 5), ("limb_darkened", 4)])
+    ("uniform_disc", 4), ("ring", 5), ("limb_darkened", 4), ("far_field", 8)])
 def test_table_loads_with_finite_positive_magnifications(name, width):
     rows = load_reference(name)
     assert all(len(row) == width for row in rows)
@@ -59,3 +59,17 @@ def test_loader_rejects_ragged_table(tmp_path, monkeypatch):
     monkeypatch.setattr(reference, "DATA_DIR", str(tmp_path))
     with pytest.raises(ValueError, match="ragged.txt:3"):
         reference.load_reference("ragged")
+
+
+def test_far_field_truths_fall_towards_the_point_source():
+    # Per source size, every column falls with the separation, and a disc
+    # limb-darkened towards its rim is magnified less than the uniform disc,
+    # which is magnified less than its own rim.
+    rows = load_reference("far_field")
+    for rstar in {row[2] for row in rows}:
+        by_l = sorted(row for row in rows if row[2] == rstar)
+        for column in range(3, 8):
+            values = [row[column] for row in by_l]
+            assert all(a >= b for a, b in zip(values, values[1:]))
+        for _, _, _, disc, rim, limb, _, _ in by_l:
+            assert limb <= disc <= rim
