@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "models/far_field.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
@@ -26,6 +27,14 @@ FloatVector separations(std::size_t count) {
 }
 
 double checksum = 0.0;
+
+void far_field_series(const FloatVector& l, double stretch) {
+  for (const double x : l) {
+    const double separation = magnikit::FAR_FIELD_SEPARATION + stretch * x;
+    checksum += magnikit::far_field_magnification(0.1 * separation, 1.0 / (separation * separation),
+                                                  magnikit::UNIFORM_DISC_MOMENTS);
+  }
+}
 
 const std::map<std::string, std::function<void(const FloatVector&)>> models = {
     {"witt_mao_magnification",
@@ -60,6 +69,13 @@ const std::map<std::string, std::function<void(const FloatVector&)>> models = {
          if (result) checksum += *result;
        }
      }},
+    // The far-field series alone, for a uniform disc of 0.1 Einstein radii:
+    // lenses 6 to 1005 source radii away, and 6 to 11 (where every term
+    // counts).
+    {"far_field_series",
+     [](const FloatVector& l) { far_field_series(l, 333.0); }},
+    {"far_field_series_at_threshold",
+     [](const FloatVector& l) { far_field_series(l, 5.0 / 3.0); }},
 };
 
 }  // namespace

@@ -24,8 +24,12 @@ double far_field_magnification(double u, double h, const BrightnessMoments& mome
   // sum_k M_k h^k G_k(z), Horner's rule in h outside and in z inside. The
   // coefficients of G_k in z nearly all share a sign, so the sum does not
   // cancel (scripts/generate_far_field.py --verify).
+  // Only the terms that matter at this h: a distant lens costs two or three.
+  int terms = FAR_FIELD_TERMS;
+  while (terms > 0 && !(h > FAR_FIELD_TERM_NEEDED_ABOVE[terms - 1])) --terms;
+
   double corrections = 0.0;
-  for (int k = FAR_FIELD_TERMS; k >= 1; --k) {
+  for (int k = terms; k >= 1; --k) {
     const double* G = POINT_LENS_LAPLACIANS.data() + k * (k - 1);
     double g = G[2 * k - 1];
     for (int i = 2 * k - 2; i >= 0; --i) g = g * z + G[i];

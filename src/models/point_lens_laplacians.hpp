@@ -46,4 +46,12 @@ inline constexpr std::array<double, 72> POINT_LENS_LAPLACIANS{
     -19509.73690766841, 39605.389236845076, -38579.592024721205, 14409.245214052498,
 };
 
+// Term k is summed only where h = (radius / l)^2 exceeds entry k - 1:
+// below it the term is under 2^-60 of the magnification for any moment
+// |M_k| <= 1, so distant lenses cost a few terms only (l = 20 needs 6,
+// l = 1000 needs 2).
+inline constexpr std::array<double, 8> FAR_FIELD_TERM_NEEDED_ABOVE{
+    3.15e-18, 2.37e-09, 2e-06, 5.69e-05, 0.000419, 0.00158, 0.00405, 0.0082,
+};
+
 }  // namespace magnikit
