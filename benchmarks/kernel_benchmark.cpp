@@ -31,7 +31,8 @@ double checksum = 0.0;
 void far_field_series(const FloatVector& l, double stretch) {
   for (const double x : l) {
     const double separation = magnikit::FAR_FIELD_SEPARATION + stretch * x;
-    checksum += magnikit::far_field_magnification(0.1 * separation, 1.0 / (separation * separation),
+    const double h = 1.0 / (separation * separation);
+    checksum += magnikit::far_field_magnification(0.1 * separation, h,
                                                   magnikit::UNIFORM_DISC_MOMENTS);
   }
 }

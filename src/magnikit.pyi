@@ -32,7 +32,8 @@ def witt_mao_magnification(l: _FloatSequence, re: _Float, rstar: _Float) -> list
     centre lies ``l`` source radii from a lens of Einstein radius ``re``.
 
     Closed form in complete elliptic integrals (Witt & Mao 1994), with its own
-    closed form for the lens on the rim. Raises ``RuntimeError`` when an
+    closed form for the lens on the rim; from ``l`` = 6 on, the far-field
+    series of the point-lens magnification (exact to an ulp or two). Raises ``RuntimeError`` when an
     elliptic integral fails (for example for a negative or NaN separation);
     no partial result is returned.
     """
@@ -44,9 +45,10 @@ def integrated_witt_mao_magnification(
     I = 1 - 0.6 (1 - mu), built from uniform discs of growing radius.
 
     Accurate to about 2e-5 relative with the lens near the centre of the
-    source, where it differentiates discs numerically, and to about 2e-8
-    elsewhere near the source; ``integrated_heyrovsky_magnification`` is the
-    more accurate form. Raises
+    source, where it differentiates discs numerically, to about 2e-8
+    elsewhere near the source, and to an ulp or two from ``l`` = 6 on (the
+    far-field series); ``integrated_heyrovsky_magnification`` is the more
+    accurate form. Raises
     ``RuntimeError`` when the uniform disc at the full radius fails.
     """
 
@@ -77,8 +79,10 @@ def integrated_heyrovsky_magnification(
     """Magnification of a disc with the linear limb-darkening law
     I = 1 - 0.6 (1 - mu), integrated ring by ring over the source radius.
 
-    Accurate to about 1e-12 relative. Never raises for a computation: a ring
-    that cannot be evaluated drops out of the quadrature.
+    Accurate to about 1e-12 relative, to an ulp or two from ``l`` = 6 on
+    (the far-field series with the law's brightness moments). Never raises
+    for a computation: a ring that cannot be evaluated drops out of the
+    quadrature.
     """
 
 def integrated_flux_map_heyrovsky_magnification(

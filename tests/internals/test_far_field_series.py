@@ -117,3 +117,12 @@ def test_each_term_scales_with_its_moment():
     s = math.sqrt(u * u + 4)
     y, z = 4 / s ** 2, u * u / s ** 2
     assert with_first - base == pytest.approx(h * (y / 4) * (2 + 6 * z) / (u * s), rel=1e-12)
+
+
+def test_generated_laplacians_match_their_generator():
+    import pathlib
+    import subprocess
+    import sys
+    script = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "generate_far_field.py"
+    done = subprocess.run([sys.executable, str(script), "--check"], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr

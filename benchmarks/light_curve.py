@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""Whole light curves: cost per epoch of every public function with and
+without the far-field series, and of the peers on the same light curves.
+
+    python benchmarks/light_curve.py                  # full run
+    python benchmarks/light_curve.py --quick          # fewer rounds
+    python benchmarks/light_curve.py --before PATH    # compare against another build
+
+A light curve is 2,000 epochs evenly spread over |t - t0| <= 2 t_E, lens
+trajectory u(t) = sqrt(u0^2 + ((t - t0)/t_E)^2) Einstein radii with
+u0 = 0.1 rho, for source radii rho in {1e-3, 1e-2, 0.05} Einstein radii;
+magnikit is given l = u / rho source radii with re = 1, rstar = rho.
+
+"before" is the same source tree built with -DMAGNIKIT_FAR_FIELD=OFF (made
+in build/no-far-field on first use, with the cmake and ninja of this
+environment), which computes every result as the landed build did; "after"
+is the installed magnikit.  Both modules are loaded into this one process
+and called alternately, each call timed by the CPU time of the calling
+thread; the figure is the best call of each, divided by the number of
+epochs.  The peers (benchmarks/peers.py: MulensModel, VBMicrolensing, the
+vectorised SciPy closed form) are timed the same way on the same epochs.
+
+The table goes to stdout and into benchmarks/RESULTS.md, between the
+markers of its own section.
+"""
+
+import argparse
+import glob
+import importlib.machinery
+import importlib.util
+import math
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+REPO = HERE.parent
+RESULTS = HERE / "RESULTS.md"
+BEGIN, END = "<!-- light_curve.py -->", "<!-- /light_curve.py -->"
+
+EPOCHS = 2000
+RHOS = (1e-3, 1e-2, 0.05)
+FLUX_MAP_SAMPLES = 200
+LIMB_U = 0.6
+
+sys.path.insert(0, str(HERE))
+
+
+def light_curve(rho):
+    """Separations in source radii of one light curve."""
+    u0 = 0.1 * rho
+    taus = [-2.0 + 4.0 * i / (EPOCHS - 1) for i in range(EPOCHS)]
+    return [math.sqrt(u0 * u0 + tau * tau) / rho for tau in taus]
+
+
+def sampled_law():
+    theta = [0.5 * math.pi * k / (FLUX_MAP_SAMPLES - 1) for k in range(FLUX_MAP_SAMPLES)]
+    return ([math.sin(t) for t in theta],
+            [1.0 - LIMB_U * (1.0 - math.cos(t)) for t in theta])
+
+
+def load(path):
+    loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
+    spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+def build_without_far_field():
+    """The module of this tree without the far-field branch."""
+    build = REPO / "build" / "no-far-field"
+    tools = pathlib.Path(sys.executable).parent
+    cmake = shutil.which("cmake", path=str(tools)) or shutil.which("cmake")
+    ninja = shutil.which("ninja", path=str(tools)) or shutil.which("ninja")
+    if cmake is None or ninja is None:
+        sys.exit("need cmake and ninja to build the comparison module (or pass --before)")
+    subprocess.run([cmake, "-S", str(REPO), "-B", str(build), "-G", "Ninja",
+                    "-DCMAKE_MAKE_PROGRAM=" + ninja, "-DPython_EXECUTABLE=" + sys.executable,
+                    "-DMAGNIKIT_FAR_FIELD=OFF"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([cmake, "--build", str(build), "--target", "magnikit"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return glob.glob(str(build / "magnikit*.so"))[0]
+
+
+def magnikit_calls(module, rho, ls, bl, bf):
+    """(function, law, thunk) for every public function on one light curve."""
+    return [
+        ("witt_mao_magnification", "uniform",
+         lambda: module.witt_mao_magnification(ls, 1.0, rho)),
+        ("heyrovsky_magnification (the rim, a loop of calls)", "ring",
+         lambda: [module.heyrovsky_magnification(l, 1.0, 1.0, rho) for l in ls]),
+        ("integrated_heyrovsky_magnification", "linear 0.6",
+         lambda: module.integrated_heyrovsky_magnification(ls, 1.0, rho)),
+        ("integrated_witt_mao_magnification", "linear 0.6",
+         lambda: module.integrated_witt_mao_magnification(ls, 1.0, rho)),
+        (f"integrated_flux_map_heyrovsky_magnification ({FLUX_MAP_SAMPLES} samples)",
+         "linear 0.6", lambda: module.integrated_flux_map_heyrovsky_magnification(
+             ls, 1.0, rho, bl, bf)),
+        (f"integrated_flux_map_witt_mao_magnification ({FLUX_MAP_SAMPLES} samples)",
+         "linear 0.6", lambda: module.integrated_flux_map_witt_mao_magnification(
+             ls, 1.0, rho, bl, bf)),
+        (f"discrete_flux_map_heyrovsky_magnification ({FLUX_MAP_SAMPLES} rings)",
+         "rings", lambda: module.discrete_flux_map_heyrovsky_magnification(
+             ls, 1.0, rho, bl, bf)),
+    ]
+
+
+def cpu_seconds(thunk):
+    started = time.thread_time()
+    result = thunk()
+    return time.thread_time() - started, result
+
+
+def best_of_alternating(thunks, rounds, budget):
+    """Best CPU time of each thunk, calling them in turn, round by round."""
+    best = [math.inf] * len(thunks)
+    results = [None] * len(thunks)
+    spent = 0.0
+    for _ in range(rounds):
+        for i, thunk in enumerate(thunks):
+            seconds, value = cpu_seconds(thunk)
+            best[i] = min(best[i], seconds)
+            spent += seconds
+            if results[i] is None:
+                results[i] = value
+        if spent > budget:
+            break
+    return best, results
+
+
+def largest_change(before, after):
+    worst = 0.0
+    for a, b in zip(before, after):
+        if a != b:
+            worst = max(worst, abs(b / a - 1) if a else math.inf)
+    return worst
+
+
+def far_share(ls):
+    return sum(1 for l in ls if l >= 6.0) / len(ls)
+
+
+def peer_calls():
+    """(tool, method, law, prepare) from benchmarks/peers.py, and what is missing."""
+    import peers
+    calls, missing = [], []
+    for tool, adapters in peers.TOOLS:
+        if tool == "magnikit":
+            continue
+        try:
+            calls += [(tool, method, law, prepare) for law, method, prepare in adapters()]
+        except ImportError as error:
+            missing.append(f"{tool} ({error})")
+    return calls, missing
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--before", help="module to compare against "
+                        "(default: this tree built without the far field)")
+    parser.add_argument("--quick", action="store_true", help="at most 3 rounds, 5 s each")
+    parser.add_argument("--rounds", type=int, default=9)
+    parser.add_argument("--budget", type=float, default=30.0,
+                        help="seconds of calls per function and rho")
+    parser.add_argument("--no-peers", action="store_true")
+    parser.add_argument("--output", type=pathlib.Path, default=RESULTS)
+    options = parser.parse_args()
+    if options.quick:
+        options.rounds, options.budget = min(options.rounds, 3), 5.0
+
+    import magnikit as after
+    before = load(options.before or build_without_far_field())
+    bl, bf = sampled_law()
+    peers, missing = ([], []) if options.no_peers else peer_calls()
+    load_start = os.getloadavg()[0]
+
+    rows = []   # (rho, function, law, before ns, after ns, speed-up, change)
+    peer_rows = []
+    for rho in RHOS:
+        ls = light_curve(rho)
+        pairs = zip(magnikit_calls(before, rho, ls, bl, bf), magnikit_calls(after, rho, ls, bl, bf))
+        for (name, law, thunk_before), (_, _, thunk_after) in pairs:
+            (t_before, t_after), (v_before, v_after) = best_of_alternating(
+                [thunk_before, thunk_after], options.rounds, options.budget)
+            ns_before, ns_after = t_before / EPOCHS * 1e9, t_after / EPOCHS * 1e9
+            rows.append((rho, name, law, ns_before, ns_after, ns_before / ns_after,
+                         largest_change(v_before, v_after)))
+            print(f"ρ = {rho:g} {name}: {ns_before:,.0f} → {ns_after:,.0f} ns per epoch",
+                  file=sys.stderr, flush=True)
+        for tool, method, law, prepare in peers:
+            try:
+                thunk = prepare(rho, ls)
+                (seconds,), _ = best_of_alternating([thunk], options.rounds, options.budget)
+                peer_rows.append((rho, f"{tool} {method}", law, seconds / EPOCHS * 1e9))
+            except Exception as error:  # noqa: BLE001 -- a peer failing is reported
+                peer_rows.append((rho, f"{tool} {method}", law, f"fails: {error}"))
+
+    text = report(rows, peer_rows, missing, options, load_start, ls_share={
+        rho: far_share(light_curve(rho)) for rho in RHOS})
+    print(text)
+    write_section(options.output, text)
+
+
+def report(rows, peer_rows, missing, options, load_start, ls_share):
+    lines = [
+        BEGIN,
+        "## Light curves: the far field",
+        "",
+        f"Made by `python benchmarks/light_curve.py{' --quick' if options.quick else ''}` "
+        "in one run: per-epoch CPU time of whole light curves of "
+        f"{EPOCHS:,} epochs over |t − t₀| ≤ 2 t_E with u₀ = 0.1ρ, best of up to "
+        f"{options.rounds} calls; *before* is this tree built with "
+        "`-DMAGNIKIT_FAR_FIELD=OFF` (every result as the landed build gives it), *after* "
+        "the far-field series from l = 6 source radii on; both loaded in one process and "
+        "called alternately. Load average at start and end: "
+        f"{load_start:.2f}, {os.getloadavg()[0]:.2f}.",
+        "",
+        "Share of epochs in the far field: " + ", ".join(
+            f"{share:.1%} (ρ = {rho:g})" for rho, share in ls_share.items()) + ".",
+        "The last column is the largest relative change of any epoch's value; "
+        "the changes are corrections (see the README's accuracy table).",
+        "",
+        "| ρ | function | before, ns/epoch | after, ns/epoch | speed-up | largest change |",
+        "|---|---|---:|---:|---:|---:|",
+    ]
+    for rho, name, _, ns_before, ns_after, speedup, change in rows:
+        lines.append(f"| {rho:g} | `{name.split(' ')[0]}`{name[len(name.split(' ')[0]):]} | "
+                     f"{ns_before:,.0f} | {ns_after:,.0f} | {speedup:,.1f}× | {change:.1e} |")
+    if peer_rows:
+        lines += ["", "The peers on the same light curves (ns per epoch):", "",
+                  "| ρ | tool, method | law | ns/epoch |", "|---|---|---|---:|"]
+        for rho, name, law, ns in peer_rows:
+            cell = f"{ns:,.0f}" if isinstance(ns, float) else ns
+            lines.append(f"| {rho:g} | {name} | {law} | {cell} |")
+    if missing:
+        lines += ["", "Not measured: " + "; ".join(missing)]
+    lines.append(END)
+    return "\n".join(lines) + "\n"
+
+
+def write_section(path, section):
+    """Replaces this script's section of RESULTS.md, or appends it."""
+    text = path.read_text() if path.exists() else ""
+    if BEGIN in text and END in text:
+        head, rest = text.split(BEGIN, 1)
+        _, tail = rest.split(END, 1)
+        text = head + section.rstrip("\n") + tail
+    else:
+        text = text.rstrip("\n") + "\n\n" + section
+    path.write_text(text)
+
+
+if __name__ == "__main__":
+    main()
