@@ -1,12 +1,11 @@
-// Exposes the far-field series, the brightness moments it weights its terms
-// with, and the interpolant's line, to pytest.
+// Exposes the far-field series and the brightness moments it weights its
+// terms with to pytest.
 #include "internals.hpp"
 
 #include <algorithm>
 #include <utility>
 
 #include "models/far_field.hpp"
-#include "numeric/interpolation.hpp"
 
 namespace {
 
@@ -73,25 +72,6 @@ PyObject* far_field_magnification(PyObject*, PyObject* const* args, Py_ssize_t n
   });
 }
 
-// interp_line(xs, ys, x0) -> (intercept, slope) with the profile's mode
-PyObject* interp_line(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
-  return magnikit::guarded([&]() -> PyResult<PyRef> {
-    if (auto counted = internals::expect_arguments("interp_line", 3, nargs); !counted) {
-      return raise_later(std::move(counted.error()));
-    }
-    auto xs = magnikit::extract_float_vector(args[0]);
-    if (!xs) return raise_later(std::move(xs.error()));
-    auto ys = magnikit::extract_float_vector(args[1]);
-    if (!ys) return raise_later(std::move(ys.error()));
-    auto x0 = magnikit::extract_double(args[2]);
-    if (!x0) return raise_later(std::move(x0.error()));
-    const magnikit::Line line = magnikit::interp_line(*xs, *ys, *x0, magnikit::ZERO_OUTSIDE);
-    PyRef tuple = PyRef::steal(Py_BuildValue("(dd)", line.intercept, line.slope));
-    if (!tuple) magnikit::python_api_call_failed();
-    return tuple;
-  });
-}
-
 PyMethodDef far_field_methods[] = {
     {"far_field_constants", far_field_constants, METH_NOARGS, "far_field_constants()\n--\n\n"},
     {"linear_law_moments", linear_law_moments, METH_NOARGS, "linear_law_moments()\n--\n\n"},
@@ -99,8 +79,6 @@ PyMethodDef far_field_methods[] = {
      "sampled_profile_moments(bl, bf)\n--\n\n"},
     {"far_field_magnification", internals::method(far_field_magnification), METH_FASTCALL,
      "far_field_magnification(u, h, moments)\n--\n\n"},
-    {"interp_line", internals::method(interp_line), METH_FASTCALL,
-     "interp_line(xs, ys, x0)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 
 internals::Registrar registrar{far_field_methods};

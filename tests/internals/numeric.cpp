@@ -83,29 +83,56 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   });
 }
 
+// The arguments (xs, ys, x0, kind, value) of interp and interp_line.
+struct InterpArguments {
+  magnikit::FloatVector xs;
+  magnikit::FloatVector ys;
+  double x0;
+  magnikit::OutOfRangeMode mode;
+};
+
+PyResult<InterpArguments> interp_arguments(const char* name, PyObject* const* args,
+                                           Py_ssize_t nargs) {
+  if (auto counted = internals::expect_arguments(name, 5, nargs); !counted) {
+    return raise_later(std::move(counted.error()));
+  }
+  auto xs = magnikit::extract_float_vector(args[0]);
+  if (!xs) return raise_later(std::move(xs.error()));
+  auto ys = magnikit::extract_float_vector(args[1]);
+  if (!ys) return raise_later(std::move(ys.error()));
+  auto x0 = magnikit::extract_double(args[2]);
+  if (!x0) return raise_later(std::move(x0.error()));
+  const unsigned long kind = PyLong_AsUnsignedLong(args[3]);
+  if (kind == static_cast<unsigned long>(-1)) {
+    if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
+  }
+  if (kind > 0xFFFFFFFFul) {
+    return raise_later(ErrorValue::type_error("kind does not fit in 32 bits"));
+  }
+  auto value = magnikit::extract_double(args[4]);
+  if (!value) return raise_later(std::move(value.error()));
+  return InterpArguments{*std::move(xs), *std::move(ys), *x0,
+                         {static_cast<std::uint32_t>(kind), *value}};
+}
+
 // interp(xs, ys, x0, kind, value) -> float
 PyObject* interp(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return magnikit::guarded([&]() -> PyResult<PyRef> {
-    if (auto counted = internals::expect_arguments("interp", 5, nargs); !counted) {
-      return raise_later(std::move(counted.error()));
-    }
-    auto xs = magnikit::extract_float_vector(args[0]);
-    if (!xs) return raise_later(std::move(xs.error()));
-    auto ys = magnikit::extract_float_vector(args[1]);
-    if (!ys) return raise_later(std::move(ys.error()));
-    auto x0 = magnikit::extract_double(args[2]);
-    if (!x0) return raise_later(std::move(x0.error()));
-    const unsigned long kind = PyLong_AsUnsignedLong(args[3]);
-    if (kind == static_cast<unsigned long>(-1)) {
-      if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
-    }
-    if (kind > 0xFFFFFFFFul) {
-      return raise_later(ErrorValue::type_error("kind does not fit in 32 bits"));
-    }
-    auto value = magnikit::extract_double(args[4]);
-    if (!value) return raise_later(std::move(value.error()));
-    const magnikit::OutOfRangeMode mode{static_cast<std::uint32_t>(kind), *value};
-    return magnikit::to_python(magnikit::interp(*xs, *ys, *x0, mode));
+    auto a = interp_arguments("interp", args, nargs);
+    if (!a) return raise_later(std::move(a.error()));
+    return magnikit::to_python(magnikit::interp(a->xs, a->ys, a->x0, a->mode));
+  });
+}
+
+// interp_line(xs, ys, x0, kind, value) -> (intercept, slope)
+PyObject* interp_line(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return magnikit::guarded([&]() -> PyResult<PyRef> {
+    auto a = interp_arguments("interp_line", args, nargs);
+    if (!a) return raise_later(std::move(a.error()));
+    const magnikit::Line line = magnikit::interp_line(a->xs, a->ys, a->x0, a->mode);
+    PyRef tuple = PyRef::steal(Py_BuildValue("(dd)", line.intercept, line.slope));
+    if (!tuple) magnikit::python_api_call_failed();
+    return tuple;
   });
 }
 
@@ -114,6 +141,8 @@ PyMethodDef numeric_methods[] = {
     {"integrate", internals::method(integrate), METH_FASTCALL,
      "integrate(f, a, b, target)\n--\n\n"},
     {"interp", internals::method(interp), METH_FASTCALL, "interp(xs, ys, x0, kind, value)\n--\n\n"},
+    {"interp_line", internals::method(interp_line), METH_FASTCALL,
+     "interp_line(xs, ys, x0, kind, value)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 
 internals::Registrar registrar{numeric_methods};

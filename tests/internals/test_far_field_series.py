@@ -85,7 +85,7 @@ def test_non_finite_pieces_are_dropped_as_the_quadrature_drops_them():
        st.floats(0.0, 1.0))
 def test_interpolant_line_is_what_interp_evaluates(xs, x0):
     ys = [math.sin(3 * x) + 2 for x in xs]
-    intercept, slope = interp_line(xs, ys, x0)
+    intercept, slope = interp_line(xs, ys, x0, *ZERO_OUTSIDE)
     value = interp(xs, ys, x0, *ZERO_OUTSIDE)
     line = intercept + slope * x0
     assert (math.isnan(value) and math.isnan(line)) or line == value
