@@ -33,9 +33,9 @@ def witt_mao_magnification(l: _FloatSequence, re: _Float, rstar: _Float) -> list
 
     Closed form in complete elliptic integrals (Witt & Mao 1994), with its own
     closed form for the lens on the rim; from ``l`` = 6 on, the far-field
-    series of the point-lens magnification (exact to an ulp or two). Raises ``RuntimeError`` when an
-    elliptic integral fails (for example for a negative or NaN separation);
-    no partial result is returned.
+    series of the point-lens magnification (exact to an ulp or two). Raises
+    ``RuntimeError`` when an elliptic integral fails (for example for a
+    negative or NaN separation); no partial result is returned.
     """
 
 def integrated_witt_mao_magnification(
