@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 
+#include "core/internal_failure.hpp"
 #include "models/flux_map.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"

@@ -37,11 +37,12 @@ double total_flux(const SampledProfile& profile) {
 
 Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                 double rstar, FloatVector bl,
-                                                                FloatVector bf) {
+                                                                FloatVector bf, Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     double S = 0.0;
     for (std::size_t j = 0; j < bl.size(); ++j) {
       const auto A = heyrovsky_magnification(separation, bl[j], re, rstar);
@@ -55,20 +56,20 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
 
 Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                   double rstar, FloatVector bl,
-                                                                  FloatVector bf) {
+                                                                  FloatVector bf, Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
-  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N);
+  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N, checkpoint);
 }
 
 Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
-                                                                 FloatVector bf) {
+                                                                 FloatVector bf, Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
-  return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N);
+  return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N, checkpoint);
 }
 
 }  // namespace magnikit

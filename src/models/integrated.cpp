@@ -48,10 +48,12 @@ double integrate_over_radius(Integrand&& f, double l) {
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
-                                                          double normaliser) {
+                                                          double normaliser,
+                                                          Checkpoint checkpoint) {
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     // The flux of the ring of radius x, magnified: 2 pi x A_ring(x) I(x).
     const auto ring_flux = [&](double x) {
       const double g = value_or_nan(heyrovsky_magnification(separation, x, re, rstar));
@@ -66,14 +68,16 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
-                                                         double normaliser) {
+                                                         double normaliser,
+                                                         Checkpoint checkpoint) {
   // The uniform disc at the full radius decides whether the call can fail.
-  const auto uniform = witt_mao_magnification(l, re, rstar);
+  const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());
 
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     // Magnification of the uniform disc of radius x (in source radii) at the
     // same lens position; nothing of the source lies within radius 0.
     const auto disc = [&](double x) {
@@ -97,20 +101,22 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   return magnifications;
 }
 
-Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar) {
+Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                         Checkpoint checkpoint) {
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                             LIMB_DARKENING_NORM);
+                                             LIMB_DARKENING_NORM, checkpoint);
 }
 
-Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar) {
+Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
+                                                        Checkpoint checkpoint) {
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                            LIMB_DARKENING_NORM);
+                                            LIMB_DARKENING_NORM, checkpoint);
 }
 
 // The flux-map forms integrate with the caller's sampled profile.
 template Computed<FloatVector> _integrated_heyrovsky_magnification<SampledProfile>(
-    FloatVector, double, double, const SampledProfile&, double);
+    FloatVector, double, double, const SampledProfile&, double, Checkpoint);
 template Computed<FloatVector> _integrated_witt_mao_magnification<SampledProfile>(
-    FloatVector, double, double, const SampledProfile&, double);
+    FloatVector, double, double, const SampledProfile&, double, Checkpoint);
 
 }  // namespace magnikit

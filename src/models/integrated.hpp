@@ -3,6 +3,7 @@
 // tanh-sinh quadrature.
 #pragma once
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 #include "models/brightness_profile.hpp"
@@ -15,7 +16,8 @@ namespace magnikit {
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
-                                                          double normaliser);
+                                                          double normaliser,
+                                                          Checkpoint checkpoint);
 
 // From uniform discs of growing radius: the profile weights the derivative of
 // the flux magnified within radius x. Fails when the uniform-disc model fails
@@ -23,11 +25,14 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
-                                                         double normaliser);
+                                                         double normaliser,
+                                                         Checkpoint checkpoint);
 
 // The same with the built-in linear limb-darkening law.
-Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar);
-Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar);
+Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                         Checkpoint checkpoint);
+Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
+                                                        Checkpoint checkpoint);
 
 inline constexpr FunctionEntry<&integrated_witt_mao_magnification>
     integrated_witt_mao_magnification_entry{"integrated_witt_mao_magnification",

@@ -46,6 +46,11 @@ PyObject* panic_exception_type() {
   return panic_type_cell;
 }
 
+bool may_be_panic(PyObject* exception_type) {
+  return panic_type_cell != nullptr &&
+         PyErr_GivenExceptionMatches(exception_type, panic_type_cell) != 0;
+}
+
 void resume_panic(ErrorValue::Normalized fetched) {
   std::string message = "Unwrapped panic from Python code";
   if (PyRef text = PyRef::steal(PyObject_Str(fetched.value.get()))) {

@@ -10,6 +10,12 @@ namespace magnikit {
 // The exception type, created on first use and kept for the process.
 PyObject* panic_exception_type();
 
+// Whether an exception of the given type may be a panic exception: the panic
+// type exists (nothing can be an instance of it before) and the type is it
+// or a subclass. Never creates the type, so it is safe while an exception is
+// pending.
+bool may_be_panic(PyObject* exception_type);
+
 // A panic exception that Python code raised inside a call (for example from
 // a __float__ method) comes back to the module: print it, and carry on as an
 // internal failure with the same text.
