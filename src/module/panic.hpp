@@ -7,7 +7,9 @@
 
 namespace magnikit {
 
-// The exception type, created on first use and kept for the process.
+// The exception type, created on first use (the module creates it when it
+// is imported) and kept for the process. It is importable as
+// pyo3_runtime.PanicException, so that it pickles by reference.
 PyObject* panic_exception_type();
 
 // Whether an exception of the given type may be a panic exception: the panic

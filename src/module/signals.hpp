@@ -7,6 +7,9 @@
 
 namespace magnikit {
 
+// Prepares what the checks need; called once, at module initialisation.
+void prepare_signal_checks();
+
 // Runs the handlers of pending signals; true when one of them raised.
 bool signal_handler_raised();
 
