@@ -5,6 +5,9 @@
 // add), so the results are reproducible to the last bit.
 #include "models/flux_map.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/constants.hpp"
@@ -27,8 +30,13 @@ void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
 }
 
 // The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with.
+// magnified flux is integrated with. A NaN brightness leaves the flux
+// undefined; the quadrature would drop the points it spoils and hide it, so
+// the flux is NaN then, and with it every magnification divided by it.
 double total_flux(const SampledProfile& profile) {
+  if (std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); })) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
   const auto flux = [&](double x) { return (x * TWO_PI) * profile(x); };
   return integrate(flux, 0.0, 1.0, QUADRATURE_TARGET).integral;
 }

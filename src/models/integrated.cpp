@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "core/constants.hpp"
 #include "models/ring.hpp"
@@ -43,6 +44,27 @@ double integrate_over_radius(Integrand&& f, double l) {
   return integrate(f, 0.0, 1.0, QUADRATURE_TARGET).integral;
 }
 
+// Beyond this separation (in source radii) the ring form's term d^2 Pi
+// overflows at every radius of the source (from about 1.07e154 on).
+constexpr double RING_TERMS_OVERFLOW = 1e154;
+
+// The magnified flux where the ring model is not finite at any radius, so
+// that the quadrature would drop every point and report a magnification of
+// 0, which no point lens gives; nothing elsewhere. NaN for a NaN or negative
+// separation or a NaN Einstein or source radius. Beyond RING_TERMS_OVERFLOW
+// (+inf included) the lens is more than 1e8 Einstein radii away for any
+// source larger than 1e-146 of them, where every ring is magnified by 1 to
+// double precision (A - 1 ~ 2/u^4): the magnified flux is the profile's own,
+// the normaliser, and the magnification exactly 1.
+std::optional<double> magnified_flux_off_the_integral(double l, double re, double rstar,
+                                                      double normaliser) {
+  if (!(l >= 0.0) || std::isnan(re) || std::isnan(rstar)) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  if (l > RING_TERMS_OVERFLOW) return normaliser;
+  return std::nullopt;
+}
+
 }  // namespace
 
 template <class Profile>
@@ -59,7 +81,8 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
       const double g = value_or_nan(heyrovsky_magnification(separation, x, re, rstar));
       return ((x * TWO_PI) * g) * profile(x);
     };
-    const double v = integrate_over_radius(ring_flux, separation);
+    const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser);
+    const double v = off ? *off : integrate_over_radius(ring_flux, separation);
     magnifications.push_back(v / normaliser);
   }
   return magnifications;

@@ -8,27 +8,35 @@ namespace magnikit {
 
 namespace {
 
-// PyPy runs the handlers of pending signals only while Python code runs;
-// its PyErr_CheckSignals runs none. A call of a Python function that does
-// nothing is where they run. Created once and kept for the process.
-PyObject* no_op_function = nullptr;
+// PyPy runs the handlers of pending signals only where Python code passes
+// the head of a loop, a check its compiler keeps in compiled code; its
+// PyErr_CheckSignals runs none, and a call of a function without a loop
+// stops running them once the function is compiled. A call of a function
+// whose body is one turn of an empty loop is where they run. Created once
+// and kept for the process.
+PyObject* signal_point = nullptr;
 
 }  // namespace
 
 void prepare_signal_checks() {
-  if (no_op_function != nullptr) return;
+  if (signal_point != nullptr) return;
   PyRef globals = PyRef::steal(PyDict_New());
   if (!globals) python_api_call_failed();
   if (PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins()) != 0) {
     python_api_call_failed();
   }
-  PyObject* function = PyRun_String("lambda: None", Py_eval_input, globals.get(), globals.get());
+  constexpr const char* source = "def signal_point():\n    for _ in (None,):\n        pass\n";
+  PyRef defined =
+      PyRef::steal(PyRun_String(source, Py_file_input, globals.get(), globals.get()));
+  if (!defined) python_api_call_failed();
+  PyObject* function = PyDict_GetItemString(globals.get(), "signal_point");  // borrowed
   if (function == nullptr) python_api_call_failed();
-  no_op_function = function;
+  Py_INCREF(function);
+  signal_point = function;
 }
 
 bool signal_handler_raised() {
-  PyRef result = PyRef::steal(PyObject_CallNoArgs(no_op_function));
+  PyRef result = PyRef::steal(PyObject_CallNoArgs(signal_point));
   return !result;
 }
 
