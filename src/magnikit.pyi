@@ -54,7 +54,7 @@ def integrated_flux_map_witt_mao_magnification(
     """As ``integrated_witt_mao_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
-    total flux.
+    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
 
     Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
     length, ``RuntimeError`` as the uniform disc does.
@@ -76,7 +76,9 @@ def integrated_heyrovsky_magnification(
     I = 1 - 0.6 (1 - mu), integrated ring by ring over the source radius.
 
     Accurate to about 1e-9 relative. Never raises for a computation: a ring
-    that cannot be evaluated drops out of the quadrature.
+    that cannot be evaluated drops out of the quadrature. NaN for a NaN or
+    negative separation (or a NaN ``re`` or ``rstar``), 1.0 for ``l = +inf``
+    and beyond 1e154 source radii.
     """
 
 def integrated_flux_map_heyrovsky_magnification(
@@ -85,7 +87,7 @@ def integrated_flux_map_heyrovsky_magnification(
     """As ``integrated_heyrovsky_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
-    total flux.
+    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
 
     Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
     length.
