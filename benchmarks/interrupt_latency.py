@@ -49,14 +49,13 @@ CHILD = textwrap.dedent(
 
 
 def latency(name, n, profiled):
-    child = subprocess.Popen([sys.executable, "-c", CHILD, name, str(n), "1" if profiled else "0"],
-                             stdout=subprocess.PIPE, text=True)
-    uninterrupted = float(child.stdout.readline())
-    time.sleep(uninterrupted * 0.3)
-    sent = time.monotonic()
-    child.send_signal(signal.SIGINT)
-    ended = child.stdout.readline().strip()
-    child.wait()
+    with subprocess.Popen([sys.executable, "-c", CHILD, name, str(n), "1" if profiled else "0"],
+                          stdout=subprocess.PIPE, text=True) as child:
+        uninterrupted = float(child.stdout.readline())
+        time.sleep(uninterrupted * 0.3)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        ended = child.stdout.readline().strip()
     return uninterrupted, (float(ended) - sent if ended != "completed" else None)
 
 

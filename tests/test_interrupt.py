@@ -56,22 +56,24 @@ def test_sigint_ends_a_long_call(name):
     # The signal comes from outside the process, as Ctrl-C in a terminal
     # does, while the second of two equal calls runs.
     n, profile = CALLS[name]
-    child = subprocess.Popen(
+    with subprocess.Popen(
         [sys.executable, "-c", INTERRUPT, name, str(n), "1" if profile else "0"],
-        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    try:
-        word, uninterrupted = child.stdout.readline().split()
-        assert word == "calling"
-        uninterrupted = float(uninterrupted)
-        time.sleep(uninterrupted * 0.3)
-        sent = time.monotonic()
-        child.send_signal(signal.SIGINT)
-        interrupted = child.stdout.readline().split()
-        unchanged = child.stdout.readline().strip()
-        child.wait(timeout=600)
-    finally:
-        child.kill()
-    assert child.returncode == 0, child.stderr.read()[-2000:]
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+    ) as child:
+        try:
+            word, uninterrupted = child.stdout.readline().split()
+            assert word == "calling"
+            uninterrupted = float(uninterrupted)
+            time.sleep(uninterrupted * 0.3)
+            sent = time.monotonic()
+            child.send_signal(signal.SIGINT)
+            interrupted = child.stdout.readline().split()
+            unchanged = child.stdout.readline().strip()
+            errors = child.stderr.read()
+            child.wait(timeout=600)
+        finally:
+            child.kill()
+    assert child.returncode == 0, errors[-2000:]
     assert interrupted[0] == "interrupted"
     latency = float(interrupted[1]) - sent
     if name == "witt_mao_magnification":
