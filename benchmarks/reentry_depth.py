@@ -2,59 +2,21 @@
 
     python benchmarks/reentry_depth.py [LIMIT ...]
 
-For each recursion limit (default 1000 5000 10000 15000) runs, in a
-subprocess of this interpreter, a chain of __float__ methods that call
-magnikit (float), a chain of __iter__ methods that do (iter), and a plain
-Python chain of float() calls for comparison (plain), and prints the depth
-each reached and whether it ended in RecursionError or killed the process.
+For each recursion limit (default 1000 5000 10000 15000) runs, each in a
+subprocess of this interpreter, the chains of tests/reentry_chain.py: a
+chain of __float__ methods that call magnikit (float), one of __iter__
+methods (iter), and a plain Python chain of float() calls for comparison
+(plain); prints the depth each reached and whether it ended in
+RecursionError or killed the process.
 """
 
-import subprocess
+import pathlib
 import sys
-import textwrap
 
-CHAIN = textwrap.dedent(
-    """
-    import os, sys
-    kind, limit = sys.argv[1], int(sys.argv[2])
-    sys.setrecursionlimit(limit)
-    import magnikit
-    depth = 0
+TESTS = pathlib.Path(__file__).resolve().parent.parent / "tests"
+sys.path.insert(0, str(TESTS))
 
-    def reached():
-        global depth
-        depth += 1
-        os.write(1, b"%d\\n" % depth)
-
-    class ReentrantFloat:
-        def __float__(self):
-            reached()
-            magnikit.witt_mao_magnification([1.0], ReentrantFloat(), 0.1)
-            return 1.0
-
-    class ReentrantSequence:
-        def __len__(self):
-            return 1
-        def __getitem__(self, i):
-            raise IndexError
-        def __iter__(self):
-            reached()
-            magnikit.witt_mao_magnification(ReentrantSequence(), 1.0, 0.1)
-            return iter([1.0])
-
-    class PlainFloat:
-        def __float__(self):
-            reached()
-            return float(PlainFloat())
-
-    try:
-        {"float": lambda: magnikit.witt_mao_magnification([1.0], ReentrantFloat(), 0.1),
-         "iter": lambda: magnikit.witt_mao_magnification(ReentrantSequence(), 1.0, 0.1),
-         "plain": lambda: float(PlainFloat())}[kind]()
-    except BaseException as error:
-        print(type(error).__name__)
-    """
-)
+import reentry_chain  # noqa: E402
 
 
 def main():
@@ -63,12 +25,8 @@ def main():
     print(f"{'limit':>7} {'chain':>6} {'depth':>7}  end")
     for limit in limits:
         for kind in ("float", "iter", "plain"):
-            run = subprocess.run([sys.executable, "-c", CHAIN, kind, str(limit)],
-                                 capture_output=True, text=True, timeout=600)
-            lines = run.stdout.split()
-            depths = [int(x) for x in lines if x.isdigit()]
-            end = lines[-1] if run.returncode == 0 else f"crash (exit {run.returncode})"
-            print(f"{limit:>7} {kind:>6} {depths[-1] if depths else 0:>7}  {end}")
+            status, depth, end = reentry_chain.run(str(TESTS / "reentry_chain.py"), kind, limit)
+            print(f"{limit:>7} {kind:>6} {depth:>7}  {end if status == 0 else f'crash (exit {status})'}")
 
 
 if __name__ == "__main__":
