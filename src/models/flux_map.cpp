@@ -45,7 +45,8 @@ double total_flux(const SampledProfile& profile) {
 
 Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                 double rstar, FloatVector bl,
-                                                                FloatVector bf, Checkpoint checkpoint) {
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   FloatVector magnifications;
   magnifications.reserve(l.size());
@@ -64,7 +65,8 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
 
 Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                   double rstar, FloatVector bl,
-                                                                  FloatVector bf, Checkpoint checkpoint) {
+                                                                  FloatVector bf,
+                                                                  Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
@@ -73,7 +75,8 @@ Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l,
 
 Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
-                                                                 FloatVector bf, Checkpoint checkpoint) {
+                                                                 FloatVector bf,
+                                                                 Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);

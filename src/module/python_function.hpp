@@ -41,7 +41,8 @@ using Arguments = typename std::remove_cvref_t<decltype(Entry)>::Arguments;
 // TypeError comes back naming the parameter. Inlined into the entry, so that
 // converting costs no frame of its own.
 template <const auto& Entry, std::size_t I>
-[[gnu::always_inline]] inline PyResult<void> convert_argument(PyObject* object, Arguments<Entry>& arguments) {
+[[gnu::always_inline]] inline PyResult<void> convert_argument(PyObject* object,
+                                                              Arguments<Entry>& arguments) {
   auto converted = extract<std::tuple_element_t<I, Arguments<Entry>>>(object);
   if (!converted) {
     return raise_later(wrap_argument_error(Entry.parameters[I], std::move(converted.error())));
