@@ -40,17 +40,17 @@ void far_field_series(const FloatVector& l, double stretch) {
 const std::map<std::string, std::function<void(const FloatVector&)>> models = {
     {"witt_mao_magnification",
      [](const FloatVector& l) {
-       auto result = magnikit::witt_mao_magnification(l, 1.0, 0.1);
+       auto result = magnikit::witt_mao_magnification(l, 1.0, 0.1, magnikit::Checkpoint{});
        if (result) checksum += (*result)[result->size() / 2];
      }},
     {"integrated_witt_mao_magnification",
      [](const FloatVector& l) {
-       auto result = magnikit::integrated_witt_mao_magnification(l, 1.0, 0.1);
+       auto result = magnikit::integrated_witt_mao_magnification(l, 1.0, 0.1, magnikit::Checkpoint{});
        if (result) checksum += (*result)[result->size() / 2];
      }},
     {"integrated_heyrovsky_magnification",
      [](const FloatVector& l) {
-       auto result = magnikit::integrated_heyrovsky_magnification(l, 1.0, 0.1);
+       auto result = magnikit::integrated_heyrovsky_magnification(l, 1.0, 0.1, magnikit::Checkpoint{});
        if (result) checksum += (*result)[result->size() / 2];
      }},
     // One ring evaluation per separation, for a ring of radius 0.5.

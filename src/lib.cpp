@@ -3,13 +3,16 @@
 #include <array>
 #include <cstddef>
 
+#include "core/internal_failure.hpp"
 #include "models/flux_map.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 #include "module/attribute_names.hpp"
 #include "module/guard.hpp"
+#include "module/panic.hpp"
 #include "module/python_function.hpp"
+#include "module/signals.hpp"
 
 namespace magnikit {
 namespace {
@@ -136,6 +139,11 @@ PyResult<void> register_function(PyObject* module, PyMethodDef& record) {
 
 PyResult<PyRef> initialise_module() {
   if (module_cache != nullptr) return PyRef::borrow(module_cache);
+  // Created now rather than at the first panic: a process that receives a
+  // pickled panic from a worker must be able to import its type, and
+  // nothing is created while an exception is pending.
+  panic_exception_type();
+  prepare_signal_checks();
   PyRef module = PyRef::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return raise_later(fetch_pending_error());
   for (PyMethodDef& record : function_table) {

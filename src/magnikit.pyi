@@ -58,7 +58,7 @@ def integrated_flux_map_witt_mao_magnification(
     """As ``integrated_witt_mao_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
-    total flux.
+    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
 
     Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
     length, ``RuntimeError`` as the uniform disc does.
@@ -82,7 +82,8 @@ def integrated_heyrovsky_magnification(
     Accurate to about 1e-12 relative, to an ulp or two from ``l`` = 6 on
     (the far-field series with the law's brightness moments). Never raises
     for a computation: a ring that cannot be evaluated drops out of the
-    quadrature.
+    quadrature. NaN for a NaN or negative separation (or a NaN ``re`` or
+    ``rstar``), 1.0 for ``l = +inf``.
     """
 
 def integrated_flux_map_heyrovsky_magnification(
@@ -91,7 +92,7 @@ def integrated_flux_map_heyrovsky_magnification(
     """As ``integrated_heyrovsky_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
-    total flux.
+    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
 
     Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
     length.

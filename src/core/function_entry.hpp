@@ -5,7 +5,9 @@
 //
 // A model operation takes doubles (floats in Python) and float vectors
 // (sequences of floats) by value, in parameter order, and returns a
-// Computed<double> or a Computed<FloatVector>.
+// Computed<double> or a Computed<FloatVector>. A vector operation takes a
+// Checkpoint last, which the caller supplies and which is no parameter of
+// the Python function.
 #pragma once
 
 #include <array>
@@ -13,6 +15,9 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <utility>
+
+#include "core/checkpoint.hpp"
 
 namespace magnikit {
 
@@ -21,7 +26,20 @@ struct operation_signature;
 
 template <class Result, class... Parameters>
 struct operation_signature<Result (*)(Parameters...)> {
-  using parameters = std::tuple<std::decay_t<Parameters>...>;
+ private:
+  using all = std::tuple<std::decay_t<Parameters>...>;
+  static constexpr std::size_t count = sizeof...(Parameters);
+  static_assert(count > 0, "every operation takes at least one separation");
+
+  template <std::size_t... I>
+  static std::tuple<std::tuple_element_t<I, all>...> first(std::index_sequence<I...>);
+
+ public:
+  static constexpr bool takes_checkpoint =
+      std::is_same_v<std::tuple_element_t<count - 1, all>, Checkpoint>;
+  // The parameters of the Python function: all but the checkpoint.
+  using parameters =
+      decltype(first(std::make_index_sequence<takes_checkpoint ? count - 1 : count>{}));
 };
 
 template <auto Operation>
@@ -29,6 +47,8 @@ struct FunctionEntry {
   static constexpr auto operation = Operation;
   // The converted arguments, one per parameter, in parameter order.
   using Arguments = typename operation_signature<decltype(Operation)>::parameters;
+  static constexpr bool takes_checkpoint =
+      operation_signature<decltype(Operation)>::takes_checkpoint;
 
   // Both are written as string literals, so name.data() is NUL-terminated.
   std::string_view name;

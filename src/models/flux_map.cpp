@@ -5,6 +5,9 @@
 // add), so the results are reproducible to the last bit.
 #include "models/flux_map.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/constants.hpp"
@@ -27,8 +30,13 @@ void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
 }
 
 // The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with.
+// magnified flux is integrated with. A NaN brightness leaves the flux
+// undefined; the quadrature would drop the points it spoils and hide it, so
+// the flux is NaN then, and with it every magnification divided by it.
 double total_flux(const SampledProfile& profile) {
+  if (std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); })) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
   const auto flux = [&](double x) { return (x * TWO_PI) * profile(x); };
   return integrate(flux, 0.0, 1.0, QUADRATURE_TARGET).integral;
 }
@@ -37,11 +45,13 @@ double total_flux(const SampledProfile& profile) {
 
 Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                 double rstar, FloatVector bl,
-                                                                FloatVector bf) {
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     double S = 0.0;
     for (std::size_t j = 0; j < bl.size(); ++j) {
       const auto A = heyrovsky_magnification(separation, bl[j], re, rstar);
@@ -55,20 +65,22 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
 
 Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                   double rstar, FloatVector bl,
-                                                                  FloatVector bf) {
+                                                                  FloatVector bf,
+                                                                  Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
-  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N);
+  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N, checkpoint);
 }
 
 Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
-                                                                 FloatVector bf) {
+                                                                 FloatVector bf,
+                                                                 Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
-  return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N);
+  return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N, checkpoint);
 }
 
 }  // namespace magnikit

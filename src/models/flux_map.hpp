@@ -2,6 +2,7 @@
 // the caller: radii bl (in source radii) and the brightness bf at each.
 #pragma once
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 
@@ -12,17 +13,20 @@ namespace magnikit {
 // normalised.
 Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                 double rstar, FloatVector bl,
-                                                                FloatVector bf);
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint);
 
 // The integrated limb-darkened magnifications with the profile interpolated
 // linearly between the samples (zero outside them) and normalised by its own
 // quadrature value.
 Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                   double rstar, FloatVector bl,
-                                                                  FloatVector bf);
+                                                                  FloatVector bf,
+                                                                  Checkpoint checkpoint);
 Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
-                                                                 FloatVector bf);
+                                                                 FloatVector bf,
+                                                                 Checkpoint checkpoint);
 
 inline constexpr FunctionEntry<&integrated_flux_map_witt_mao_magnification>
     integrated_flux_map_witt_mao_magnification_entry{

@@ -68,16 +68,39 @@ class FarFieldSource {
   std::optional<BrightnessMoments> moments_;
 };
 
+// Beyond this separation (in source radii) the ring form's term d^2 Pi
+// overflows at every radius of the source (from about 1.07e154 on).
+constexpr double RING_TERMS_OVERFLOW = 1e154;
+
+// The magnified flux where the ring model is not finite at any radius, so
+// that the quadrature would drop every point and report a magnification of
+// 0, which no point lens gives; nothing elsewhere. NaN for a NaN or negative
+// separation or a NaN Einstein or source radius. Beyond RING_TERMS_OVERFLOW
+// (+inf included) the lens is more than 1e8 Einstein radii away for any
+// source larger than 1e-146 of them, where every ring is magnified by 1 to
+// double precision (A - 1 ~ 2/u^4): the magnified flux is the profile's own,
+// the normaliser, and the magnification exactly 1.
+std::optional<double> magnified_flux_off_the_integral(double l, double re, double rstar,
+                                                      double normaliser) {
+  if (!(l >= 0.0) || std::isnan(re) || std::isnan(rstar)) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  if (l > RING_TERMS_OVERFLOW) return normaliser;
+  return std::nullopt;
+}
+
 }  // namespace
 
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
-                                                          double normaliser) {
+                                                          double normaliser,
+                                                          Checkpoint checkpoint) {
   FarFieldSource far_field(re, rstar, profile);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     if (far_field.holds(separation)) {
       magnifications.push_back(far_field.magnification(separation));
       continue;
@@ -87,7 +110,8 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
       const double g = value_or_nan(heyrovsky_magnification(separation, x, re, rstar));
       return ((x * TWO_PI) * g) * profile(x);
     };
-    const double v = integrate_over_radius(ring_flux, separation);
+    const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser);
+    const double v = off ? *off : integrate_over_radius(ring_flux, separation);
     magnifications.push_back(v / normaliser);
   }
   return magnifications;
@@ -96,15 +120,17 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
-                                                         double normaliser) {
+                                                         double normaliser,
+                                                         Checkpoint checkpoint) {
   // The uniform disc at the full radius decides whether the call can fail.
-  const auto uniform = witt_mao_magnification(l, re, rstar);
+  const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());
 
   FarFieldSource far_field(re, rstar, profile);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     // The same quantity as the integral below, without differentiating
     // discs numerically.
     if (far_field.holds(separation)) {
@@ -134,20 +160,22 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   return magnifications;
 }
 
-Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar) {
+Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                         Checkpoint checkpoint) {
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                             LIMB_DARKENING_NORM);
+                                             LIMB_DARKENING_NORM, checkpoint);
 }
 
-Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar) {
+Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
+                                                        Checkpoint checkpoint) {
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                            LIMB_DARKENING_NORM);
+                                            LIMB_DARKENING_NORM, checkpoint);
 }
 
 // The flux-map forms integrate with the caller's sampled profile.
 template Computed<FloatVector> _integrated_heyrovsky_magnification<SampledProfile>(
-    FloatVector, double, double, const SampledProfile&, double);
+    FloatVector, double, double, const SampledProfile&, double, Checkpoint);
 template Computed<FloatVector> _integrated_witt_mao_magnification<SampledProfile>(
-    FloatVector, double, double, const SampledProfile&, double);
+    FloatVector, double, double, const SampledProfile&, double, Checkpoint);
 
 }  // namespace magnikit

@@ -3,6 +3,7 @@
 // tanh-sinh quadrature.
 #pragma once
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 #include "models/brightness_profile.hpp"
@@ -11,23 +12,29 @@ namespace magnikit {
 
 // Ring by ring: the profile-weighted average of the ring magnification over
 // the disc, divided by the normaliser. A ring model error drops that point,
-// so this form never fails.
+// so this form fails only when the checkpoint stops it. Where the ring model
+// fails at every radius the result is NaN (NaN or negative separation, NaN
+// re or rstar), and beyond 1e154 source radii it is 1.
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
-                                                          double normaliser);
+                                                          double normaliser,
+                                                          Checkpoint checkpoint);
 
 // From uniform discs of growing radius: the profile weights the derivative of
 // the flux magnified within radius x. Fails when the uniform-disc model fails
-// at the full source radius.
+// at the full source radius, or when the checkpoint stops it.
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
-                                                         double normaliser);
+                                                         double normaliser,
+                                                         Checkpoint checkpoint);
 
 // The same with the built-in linear limb-darkening law.
-Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar);
-Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar);
+Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                         Checkpoint checkpoint);
+Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
+                                                        Checkpoint checkpoint);
 
 inline constexpr FunctionEntry<&integrated_witt_mao_magnification>
     integrated_witt_mao_magnification_entry{"integrated_witt_mao_magnification",

@@ -105,11 +105,13 @@ Computed<double> UniformSource::magnification(double l) const {
   return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
 }
 
-Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar) {
+Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
+                                             Checkpoint checkpoint) {
   const UniformSource source(re, rstar);
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
+    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     const auto A = source.magnification(separation);
     if (!A) return std::unexpected(A.error());
     magnifications.push_back(*A);

@@ -3,6 +3,7 @@
 // integrals K, E and Pi, with its own closed form for the lens on the rim.
 #pragma once
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 
@@ -29,7 +30,8 @@ class UniformSource {
 
 // One magnification per separation in l (source radii); the first elliptic
 // integral error fails the whole call.
-Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar);
+Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
+                                             Checkpoint checkpoint);
 
 inline constexpr FunctionEntry<&witt_mao_magnification> witt_mao_magnification_entry{
     "witt_mao_magnification", {"l", "re", "rstar"}};

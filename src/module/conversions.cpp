@@ -29,7 +29,7 @@ PyResult<FloatVector> extract_float_vector(PyObject* object) {
   Py_ssize_t length = PySequence_Size(object);
   if (length == -1) {
     // A length that cannot be read only costs the reservation.
-    take_pending_error();
+    discard_pending_error();
     length = 0;
   }
   if (static_cast<std::size_t>(length) > PTRDIFF_MAX / sizeof(double)) {

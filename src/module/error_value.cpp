@@ -19,33 +19,38 @@ PyRef new_str(std::string_view text) {
 }
 
 ErrorValue ErrorValue::runtime_error(std::string_view static_text) {
-  return ErrorValue(Deferred{PyExc_RuntimeError, static_text});
+  return ErrorValue(std::make_unique<State>(Deferred{PyExc_RuntimeError, static_text}));
 }
 
 ErrorValue ErrorValue::type_error(std::string text) {
-  return ErrorValue(Deferred{PyExc_TypeError, std::move(text)});
+  return ErrorValue(std::make_unique<State>(Deferred{PyExc_TypeError, std::move(text)}));
 }
 
 ErrorValue ErrorValue::type_mismatch(PyObject* object, std::string_view target) {
-  return ErrorValue(Deferred{PyExc_TypeError, TypeMismatch{PyRef::borrow(object), target}});
+  return ErrorValue(std::make_unique<State>(
+      Deferred{PyExc_TypeError, TypeMismatch{PyRef::borrow(object), target}}));
 }
 
 ErrorValue ErrorValue::attribute_error(std::string_view static_text) {
-  return ErrorValue(Deferred{PyExc_AttributeError, static_text});
+  return ErrorValue(std::make_unique<State>(Deferred{PyExc_AttributeError, static_text}));
 }
 
 ErrorValue ErrorValue::nothing_set() {
-  return ErrorValue(
-      Deferred{PyExc_SystemError, std::string_view("attempted to fetch exception but none was set")});
+  return ErrorValue(std::make_unique<State>(Deferred{
+      PyExc_SystemError, std::string_view("attempted to fetch exception but none was set")}));
 }
 
 ErrorValue ErrorValue::panic(std::string text) {
-  return ErrorValue(Deferred{panic_exception_type(), std::move(text), true});
+  return ErrorValue(
+      std::make_unique<State>(Deferred{panic_exception_type(), std::move(text), true}));
 }
 
 ErrorValue ErrorValue::normalized(PyRef type, PyRef value, PyRef traceback) {
-  return ErrorValue(Normalized{std::move(type), std::move(value), std::move(traceback)});
+  return ErrorValue(std::make_unique<State>(
+      Normalized{std::move(type), std::move(value), std::move(traceback)}));
 }
+
+ErrorValue ErrorValue::pending() { return ErrorValue(nullptr); }
 
 PyRef ErrorValue::payload_object(const Deferred& deferred) {
   PyRef text;
@@ -70,56 +75,78 @@ PyRef ErrorValue::payload_object(const Deferred& deferred) {
   return arguments;
 }
 
+namespace {
+
+// The interpreter's pending exception, normalised; a null type when nothing
+// is pending.
+ErrorValue::Normalized fetch_normalized() {
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type != nullptr) PyErr_NormalizeException(&type, &value, &traceback);
+  return {PyRef::steal(type), PyRef::steal(value), PyRef::steal(traceback)};
+}
+
+}  // namespace
+
 ErrorValue::Normalized& ErrorValue::normalize() {
-  if (auto* deferred = std::get_if<Deferred>(&state_)) {
+  if (!state_) {
+    Normalized fetched = fetch_normalized();
+    if (!fetched.type) return (*this = nothing_set()).normalize();
+    if (!fetched.value) internal_failure("normalized exception value missing");
+    state_ = std::make_unique<State>(std::move(fetched));
+  } else if (auto* deferred = std::get_if<Deferred>(state_.get())) {
     // The interpreter builds the instance from the payload: set it as the
     // pending exception, then take it back normalised.
     PyErr_SetObject(deferred->type, payload_object(*deferred).get());
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    Normalized normalized{PyRef::steal(type), PyRef::steal(value), PyRef::steal(traceback)};
+    Normalized normalized = fetch_normalized();
     if (!normalized.type) internal_failure("Exception type missing");
     if (!normalized.value) internal_failure("Exception value missing");
-    state_ = std::move(normalized);
+    *state_ = std::move(normalized);
   }
-  return std::get<Normalized>(state_);
+  return std::get<Normalized>(*state_);
 }
 
 void ErrorValue::raise() && {
+  if (!state_) return;
   Normalized& normalized = normalize();
   PyErr_Restore(normalized.type.release(), normalized.value.release(),
                 normalized.traceback.release());
 }
 
 bool ErrorValue::is_exactly(PyObject* type) {
-  if (auto* deferred = std::get_if<Deferred>(&state_)) return deferred->type == type;
-  return std::get<Normalized>(state_).type.get() == type;
+  if (!state_) {
+    PyObject* pending_type = PyErr_Occurred();  // borrowed
+    if (pending_type == nullptr || PyErr_GivenExceptionMatches(pending_type, type) == 0) {
+      return false;
+    }
+    normalize();
+  }
+  if (auto* deferred = std::get_if<Deferred>(state_.get())) return deferred->type == type;
+  return std::get<Normalized>(*state_).type.get() == type;
 }
 
 std::optional<ErrorValue> take_pending_error() {
-  PyObject *type, *value, *traceback;
-  PyErr_Fetch(&type, &value, &traceback);
-  if (type == nullptr) {
-    Py_XDECREF(value);
-    Py_XDECREF(traceback);
-    return std::nullopt;
+  PyObject* pending_type = PyErr_Occurred();  // borrowed
+  if (pending_type == nullptr) return std::nullopt;
+  // Only an exception of the panic type (or a subclass) can be a panic
+  // exception once normalised; everything else stays with the interpreter.
+  if (!may_be_panic(pending_type)) return ErrorValue::pending();
+  ErrorValue::Normalized fetched = fetch_normalized();
+  if (!fetched.value) internal_failure("normalized exception value missing");
+  if (Py_TYPE(fetched.value.get()) == reinterpret_cast<PyTypeObject*>(panic_exception_type())) {
+    resume_panic(std::move(fetched));
   }
-  PyErr_NormalizeException(&type, &value, &traceback);
-  ErrorValue::Normalized normalized{PyRef::steal(type), PyRef::steal(value),
-                                    PyRef::steal(traceback)};
-  if (!normalized.value) internal_failure("normalized exception value missing");
-  if (Py_TYPE(normalized.value.get()) ==
-      reinterpret_cast<PyTypeObject*>(panic_exception_type())) {
-    resume_panic(std::move(normalized));
-  }
-  return ErrorValue::normalized(std::move(normalized.type), std::move(normalized.value),
-                                std::move(normalized.traceback));
+  return ErrorValue::normalized(std::move(fetched.type), std::move(fetched.value),
+                                std::move(fetched.traceback));
 }
 
 ErrorValue fetch_pending_error() {
   if (auto error = take_pending_error()) return *std::move(error);
   return ErrorValue::nothing_set();
+}
+
+void discard_pending_error() {
+  if (take_pending_error()) PyErr_Clear();
 }
 
 }  // namespace magnikit

@@ -1,10 +1,12 @@
 // Error values: exceptions on their way out of the module. A deferred error
 // holds an exception type and a payload and becomes Python objects only when
 // it is raised or inspected; a normalised one holds the interpreter's own
-// (type, value, traceback).
+// (type, value, traceback); a pending one is an exception that the
+// interpreter already holds and that the module passes on untouched.
 #pragma once
 
 #include <expected>
+#include <memory>
 #include <optional>
 #include <source_location>
 #include <string>
@@ -35,12 +37,22 @@ class ErrorValue {
   // The panic exception with the failure text as its single argument.
   static ErrorValue panic(std::string text);
   static ErrorValue normalized(PyRef type, PyRef value, PyRef traceback);
+  // The interpreter's pending exception, left where it is. Taking it out
+  // (PyErr_Fetch) would make PyPy build the exception object, which fails
+  // fatally for a RecursionError at the recursion limit; an error that only
+  // passes through the module is never taken out.
+  static ErrorValue pending();
 
-  // Makes this the interpreter's pending exception, normalised.
+  // Makes this the interpreter's pending exception, normalised (a pending
+  // error is already there).
   void raise() &&;
   // The (type, value, traceback) of this error. A deferred error is turned
-  // into the interpreter's objects here, once; later calls return them.
+  // into the interpreter's objects here, and a pending one taken from the
+  // interpreter, once; later calls return them.
   Normalized& normalize();
+  // Whether the normalised exception's type is exactly `type`. A pending
+  // error is taken from the interpreter only when its type is `type` or a
+  // subclass; any other pending error cannot normalise to `type`.
   bool is_exactly(PyObject* type);
 
  private:
@@ -54,12 +66,17 @@ class ErrorValue {
     bool as_arguments_tuple = false;
   };
 
-  explicit ErrorValue(Deferred deferred) : state_(std::move(deferred)) {}
-  explicit ErrorValue(Normalized normalized) : state_(std::move(normalized)) {}
+  using State = std::variant<Deferred, Normalized>;
+
+  explicit ErrorValue(std::unique_ptr<State> state) : state_(std::move(state)) {}
   // The exception's constructor argument: the text, or a tuple holding it.
   static PyRef payload_object(const Deferred& deferred);
 
-  std::variant<Deferred, Normalized> state_;
+  // Null for a pending error. The state lives on the heap so that an error
+  // value, and every result that may hold one, is a pointer wide: results
+  // are held in the frames of the argument conversion, which a re-entrant
+  // argument (a __float__ calling the module) stacks once per level.
+  std::unique_ptr<State> state_;
 };
 
 template <class T>
@@ -69,12 +86,16 @@ inline std::unexpected<ErrorValue> raise_later(ErrorValue error) {
   return std::unexpected(std::move(error));
 }
 
-// Takes the interpreter's pending exception, if any. A pending panic
-// exception raised by Python code is resumed as an internal failure instead.
+// Takes the interpreter's pending exception, if any, as a pending error. A
+// pending panic exception raised by Python code is resumed as an internal
+// failure instead.
 std::optional<ErrorValue> take_pending_error();
 // The same, but with nothing pending the result is the SystemError
 // "attempted to fetch exception but none was set".
 ErrorValue fetch_pending_error();
+// Discards the interpreter's pending exception, if any (a panic exception is
+// still resumed).
+void discard_pending_error();
 
 // A C API call that must not fail has failed: prints and clears the pending
 // exception, then fails with "Python API call failed".

@@ -2,49 +2,49 @@
 // initialisation and each function call. No C++ exception ever crosses it:
 // error values are raised as Python exceptions, internal failures as the
 // panic exception, and an allocation failure as MemoryError.
+//
+// The guard stays small on purpose. A function can be re-entered from the
+// Python code that converting its arguments runs (a __float__ or __iter__
+// that calls the module again), and each level of such a chain stacks this
+// frame; the work of raising is done out of line.
 #pragma once
 
-#include <exception>
-#include <new>
 #include <optional>
-#include <string>
 
-#include "core/internal_failure.hpp"
 #include "module/error_value.hpp"
 
 namespace magnikit {
 
+// Each entry counts as one level of the interpreter's recursion, like a call
+// of a Python function, so a chain of re-entries ends in RecursionError
+// while the C stack still has room. Returns false with RecursionError set
+// when the limit is reached.
+bool enter_recursion_level() noexcept;
+void leave_recursion_level() noexcept;
+
+// The body's outcome becomes the result: its object, or NULL with its error
+// raised. A failure while raising has nowhere to go and aborts the process.
+PyObject* finish_outcome(PyResult<PyRef>&& outcome) noexcept;
+// Raises the C++ exception being handled: the panic exception for an
+// internal failure or any other C++ exception, MemoryError for an allocation
+// failure. Returns NULL.
+PyObject* raise_caught_failure() noexcept;
+
+// Inlined into each entry, so that an entry costs one frame, not two.
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+[[gnu::always_inline]] inline PyObject* guarded(Body&& body) noexcept {
+  if (!enter_recursion_level()) return nullptr;
+  PyObject* result = nullptr;
   std::optional<PyResult<PyRef>> outcome;
-  std::optional<std::string> failure;
-  bool out_of_memory = false;
   try {
     outcome.emplace(body());
-  } catch (const InternalFailure& internal) {
-    failure.emplace(internal.message());
-  } catch (const std::bad_alloc&) {
-    out_of_memory = true;
-  } catch (const std::exception& unexpected) {
-    // Any other C++ exception is a broken invariant as well.
-    failure.emplace(unexpected.what());
-  }
-  // A failure that escapes while the outcome is turned into a result or a
-  // raised exception has nowhere to go: the trap aborts the process.
-  try {
-    if (outcome && outcome->has_value()) return (*outcome)->release();
-    if (outcome) {
-      std::move(outcome->error()).raise();
-    } else if (failure) {
-      ErrorValue::panic(std::move(*failure)).raise();
-    } else if (out_of_memory) {
-      PyErr_NoMemory();
-    }
-    outcome.reset();
   } catch (...) {
-    abort_at_boundary();
+    result = raise_caught_failure();
   }
-  return nullptr;
+  if (outcome) result = finish_outcome(std::move(*outcome));
+  outcome.reset();
+  leave_recursion_level();
+  return result;
 }
 
 }  // namespace magnikit

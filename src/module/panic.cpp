@@ -24,6 +24,25 @@ constexpr const char* resume_banner =
 
 PyObject* panic_type_cell = nullptr;
 
+// Makes the type importable where its name says it lives: a module
+// pyo3_runtime in sys.modules holding it as PanicException. Pickle finds a
+// class by its module and name, so only then does a panic in a worker
+// process (multiprocessing, concurrent.futures) reach the parent as itself,
+// with its text, instead of as a PicklingError. A pyo3_runtime that is
+// already there is left alone.
+void make_importable(PyObject* type) {
+  PyObject* modules = PyImport_GetModuleDict();  // borrowed
+  PyRef name = new_str("pyo3_runtime");
+  const int present = PyDict_Contains(modules, name.get());
+  if (present < 0) python_api_call_failed();
+  if (present == 1) return;
+  PyRef module = PyRef::steal(PyModule_NewObject(name.get()));
+  if (!module) python_api_call_failed();
+  PyRef attribute = new_str("PanicException");
+  if (PyObject_SetAttr(module.get(), attribute.get(), type) != 0) python_api_call_failed();
+  if (PyDict_SetItem(modules, name.get(), module.get()) != 0) python_api_call_failed();
+}
+
 }  // namespace
 
 PyObject* panic_exception_type() {
@@ -40,10 +59,16 @@ PyObject* panic_exception_type() {
   }
   if (panic_type_cell == nullptr) {
     panic_type_cell = type;
+    make_importable(type);
   } else {
     Py_DECREF(type);
   }
   return panic_type_cell;
+}
+
+bool may_be_panic(PyObject* exception_type) {
+  return panic_type_cell != nullptr &&
+         PyErr_GivenExceptionMatches(exception_type, panic_type_cell) != 0;
 }
 
 void resume_panic(ErrorValue::Normalized fetched) {

@@ -7,8 +7,16 @@
 
 namespace magnikit {
 
-// The exception type, created on first use and kept for the process.
+// The exception type, created on first use (the module creates it when it
+// is imported) and kept for the process. It is importable as
+// pyo3_runtime.PanicException, so that it pickles by reference.
 PyObject* panic_exception_type();
+
+// Whether an exception of the given type may be a panic exception: the panic
+// type exists (nothing can be an instance of it before) and the type is it
+// or a subclass. Never creates the type, so it is safe while an exception is
+// pending.
+bool may_be_panic(PyObject* exception_type);
 
 // A panic exception that Python code raised inside a call (for example from
 // a __float__ method) comes back to the module: print it, and carry on as an

@@ -1,6 +1,10 @@
 // Turns a model file's FunctionEntry into the C function the interpreter
 // calls: bind the arguments, convert them in parameter order, run the model
 // operation, and convert its result, all inside the boundary guard.
+//
+// The frames of the conversion stay small: converting an argument may run
+// Python code that calls the module again, and a chain of such re-entries
+// stacks them once per level (see guard.hpp).
 #pragma once
 
 #include <array>
@@ -9,11 +13,13 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 #include "module/arguments.hpp"
 #include "module/conversions.hpp"
 #include "module/guard.hpp"
+#include "module/signals.hpp"
 
 namespace magnikit::binding {
 
@@ -32,9 +38,11 @@ template <const auto& Entry>
 using Arguments = typename std::remove_cvref_t<decltype(Entry)>::Arguments;
 
 // Converts the argument of parameter I into its slot of `arguments`; a
-// TypeError comes back naming the parameter.
+// TypeError comes back naming the parameter. Inlined into the entry, so that
+// converting costs no frame of its own.
 template <const auto& Entry, std::size_t I>
-PyResult<void> convert_argument(PyObject* object, Arguments<Entry>& arguments) {
+[[gnu::always_inline]] inline PyResult<void> convert_argument(PyObject* object,
+                                                              Arguments<Entry>& arguments) {
   auto converted = extract<std::tuple_element_t<I, Arguments<Entry>>>(object);
   if (!converted) {
     return raise_later(wrap_argument_error(Entry.parameters[I], std::move(converted.error())));
@@ -45,8 +53,25 @@ PyResult<void> convert_argument(PyObject* object, Arguments<Entry>& arguments) {
 
 template <class T>
 PyResult<PyRef> to_result(Computed<T>&& result) {
-  if (!result) return raise_later(ErrorValue::runtime_error(result.error().message));
-  return to_python(*result);
+  if (result) return to_python(*result);
+  if (is_stop(result.error())) return raise_later(ErrorValue::pending());
+  return raise_later(ErrorValue::runtime_error(result.error().message));
+}
+
+// Runs the operation on the converted arguments and converts its result.
+// Kept out of the frame that converts the arguments, which a re-entry chain
+// stacks, since its locals are needed only after the conversion.
+template <const auto& Entry>
+[[gnu::noinline]] PyResult<PyRef> compute(Arguments<Entry>&& arguments) {
+  if constexpr (Entry.takes_checkpoint) {
+    return to_result(std::apply(
+        [](auto&&... converted) {
+          return Entry.operation(std::move(converted)..., Checkpoint(signal_handler_raised));
+        },
+        std::move(arguments)));
+  } else {
+    return to_result(std::apply(Entry.operation, std::move(arguments)));
+  }
 }
 
 template <const auto& Entry, std::size_t... I>
@@ -57,15 +82,15 @@ PyResult<PyRef> run(std::span<PyObject* const> slots, std::index_sequence<I...>)
   // later arguments are never touched.
   ((converted = convert_argument<Entry, I>(slots[I], arguments)) && ...);
   if (!converted) return raise_later(std::move(converted.error()));
-  return to_result(std::apply(Entry.operation, std::move(arguments)));
+  return compute<Entry>(std::move(arguments));
 }
 
 template <const auto& Entry>
 PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyResult<PyRef> {
     constexpr std::size_t count = Entry.parameters.size();
+    static constexpr Signature signature{Entry.name, Entry.parameters};
     std::array<PyObject*, count> slots{};
-    const Signature signature{Entry.name, Entry.parameters};
     if (auto bound = bind_arguments(signature, args, nargs, kwnames, slots); !bound) {
       return raise_later(std::move(bound.error()));
     }

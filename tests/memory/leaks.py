@@ -46,6 +46,14 @@ class WrappedFailure:
         raise TypeError("no float") from KeyError("cause")
 
 
+class OtherFailure:
+    """A float whose conversion fails with an error the module passes on
+    untouched, left pending in the interpreter."""
+
+    def __float__(self):
+        raise ValueError("no float")
+
+
 class PanicInConversion:
     """A float whose conversion raises the panic exception itself."""
 
@@ -124,6 +132,7 @@ def cases(memory_error=None):
         add("missing arguments", expecting(TypeError, function, good[0]))
         add("unknown keyword", expecting(TypeError, function, *good[:-1], **{"\udcff": 1.0}))
         add("conversion error", expecting(TypeError, function, *with_last(WrappedFailure())))
+        add("error passed through", expecting(ValueError, function, *with_last(OtherFailure())))
         if name not in NEVER_FAIL:
             negative = -0.5 if not vectors else [0.5, -0.5]
             add("model error", expecting(RuntimeError, function, negative, *good[1:]))

@@ -1,0 +1,87 @@
+"""A long call to interrupt, run as a script in a process of its own, so that
+a SIGINT sent from outside reaches it as Ctrl-C in a terminal does:
+
+    python tests/interrupted_call.py NAME
+
+Calls the function NAME twice on the same arguments (CALLS: a call of about
+a second on CPython). Prints "calling T" with the first call's time, then,
+during the second call, "interrupted t" with the monotonic time at which
+KeyboardInterrupt reached Python (or "completed"), and finally "unchanged
+SAME HANDLED": whether a third call, with a signal handler that does not
+raise firing every 10 ms, gave the first call's results bit for bit, and
+whether the handler ran."""
+
+import signal
+import sys
+import time
+
+import magnikit
+
+# separations, whether the function takes a sampled profile
+CALLS = {
+    "witt_mao_magnification": (2_000_000, False),
+    "integrated_witt_mao_magnification": (3_000, False),
+    "integrated_flux_map_witt_mao_magnification": (3_000, True),
+    "integrated_heyrovsky_magnification": (10_000, False),
+    "integrated_flux_map_heyrovsky_magnification": (10_000, True),
+    "discrete_flux_map_heyrovsky_magnification": (10_000, True),
+}
+
+
+def arguments(name):
+    n, profiled = CALLS[name]
+    l = [3.0 * i / n for i in range(n)]
+    radii = [i / 199 for i in range(200)]
+    return (l, 1.0, 0.1) + ((radii, [1.0 - 0.5 * x for x in radii]) if profiled else ())
+
+
+def main(name):
+    # Python leaves SIGINT ignored when it starts with it ignored, as a
+    # background job of a shell does.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    function, args = getattr(magnikit, name), arguments(name)
+    start = time.monotonic()
+    whole = function(*args)
+    print("calling", time.monotonic() - start, flush=True)
+    try:
+        function(*args)
+        print("completed", flush=True)
+    except KeyboardInterrupt:
+        print("interrupted", time.monotonic(), flush=True)
+
+    handled = []
+    signal.signal(signal.SIGALRM, lambda *_: handled.append(1))
+    signal.setitimer(signal.ITIMER_REAL, 0.01, 0.01)
+    again = function(*args)
+    signal.setitimer(signal.ITIMER_REAL, 0, 0)
+    same = [x.hex() for x in again] == [x.hex() for x in whole]
+    print("unchanged", same, len(handled) > 0, flush=True)
+
+
+def interrupt(path, name, at=0.3):
+    """Runs the script in a subprocess of this interpreter and sends SIGINT
+    once the second call has run for `at` times the first call's time.
+    Returns (first call's time, seconds from the signal to the
+    KeyboardInterrupt or None, the "unchanged" line, exit status, stderr)."""
+    import subprocess
+
+    with subprocess.Popen([sys.executable, path, name], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True) as child:
+        try:
+            word, took = child.stdout.readline().split()
+            took = float(took)
+            time.sleep(took * at)
+            sent = time.monotonic()
+            child.send_signal(signal.SIGINT)
+            ended = child.stdout.readline().split()
+            unchanged = child.stdout.readline().strip()
+            errors = child.stderr.read()
+            child.wait(timeout=600)
+        finally:
+            child.kill()
+    latency = float(ended[1]) - sent if ended[0] == "interrupted" else None
+    return took, latency, unchanged, child.returncode, errors
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
