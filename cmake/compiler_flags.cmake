@@ -5,17 +5,21 @@ add_library(magnikit_compiler_flags INTERFACE)
 
 if(CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
   # Microsoft's cl, and clang-cl. /fp:precise rounds every operation as
-  # written, keeps a NaN a NaN and, from Visual Studio 2022 on, contracts
-  # nothing into a fused multiply-add unless /fp:contract asks for it.
+  # written and, from Visual Studio 2022 on, contracts nothing into a fused
+  # multiply-add unless /fp:contract asks for it.
   target_compile_options(magnikit_compiler_flags INTERFACE /fp:precise /W4 /utf-8)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     # clang-cl contracts within an expression unless told not to.
     target_compile_options(magnikit_compiler_flags INTERFACE /clang:-ffp-contract=off
       "/clang:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=")
   else()
-    # Source paths relative to the checkout, as below.
+    # Source paths relative to the checkout, as below, with cl's own option.
+    # A quoted path would end in \", which cl reads as a quote: folders with
+    # spaces keep their absolute paths.
     file(TO_NATIVE_PATH "${PROJECT_SOURCE_DIR}/" native_source_dir)
-    target_compile_options(magnikit_compiler_flags INTERFACE "/d1trimfile:${native_source_dir}")
+    if(NOT native_source_dir MATCHES " ")
+      target_compile_options(magnikit_compiler_flags INTERFACE "/d1trimfile:${native_source_dir}")
+    endif()
   endif()
 else()
   # GCC, Clang and Apple Clang. Results are reproducible to the last bit only
