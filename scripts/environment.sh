@@ -20,6 +20,19 @@ need_debian_packages() {
 
 cpython() { command -v python3.11 || command -v python3; }
 
+# The CPython interpreters that pyenv provides and magnikit supports (3.9 and
+# newer), one path a line, oldest first; none where pyenv is missing.
+pyenv_pythons() {
+  local python
+  for python in "${PYENV_ROOT:-$HOME/.pyenv}"/versions/*/bin/python3; do
+    [ -x "$python" ] || continue
+    if "$python" -c 'import sys; sys.exit(sys.implementation.name != "cpython" or sys.version_info < (3, 9))' \
+      2>/dev/null; then
+      echo "$python"
+    fi
+  done | sort -V
+}
+
 # make_venv INTERPRETER DIRECTORY PACKAGE...: creates the environment if
 # needed, installs the packages, then builds and installs magnikit into it.
 make_venv() {
@@ -32,7 +45,26 @@ make_venv() {
   if [ $# -gt 0 ]; then
     "$directory/bin/python" -m pip install -q "$@"
   fi
-  local tag
-  tag="$("$directory/bin/python" -c 'import sys; print(sys.implementation.cache_tag)')"
-  "$directory/bin/python" -m pip install -q "$REPO" -Cbuild-dir="$REPO/build/wheel-$tag"
+  "$directory/bin/python" -m pip install -q "$REPO" -Cbuild-dir="$REPO/build/wheel-$(basename "$directory")"
+}
+
+# module_test_packages PYTHON: what the module's test suites (all but
+# tests/internals) need on that interpreter, one package a line (read them
+# with mapfile). NumPy and the type checkers are tested on CPython; the tests
+# that need them skip elsewhere.
+module_test_packages() {
+  printf '%s\n' pytest hypothesis mpmath
+  if "$1" -c 'import sys; sys.exit(sys.implementation.name != "cpython")'; then
+    printf '%s\n' numpy mypy 'pyright[nodejs]'
+  fi
+}
+
+# tool_venv PACKAGE...: .venv/tools, the environment of the release tools
+# (build, auditwheel, ziglang), with these packages installed.
+tool_venv() {
+  if [ ! -x "$REPO/.venv/tools/bin/python" ]; then
+    "$(cpython)" -m venv "$REPO/.venv/tools"
+  fi
+  "$REPO/.venv/tools/bin/python" -m pip install -q --upgrade pip
+  "$REPO/.venv/tools/bin/python" -m pip install -q "$@"
 }

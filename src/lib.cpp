@@ -70,7 +70,11 @@ std::array function_table{
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "magnikit",
-    "Magnification of finite sources by a single point-mass gravitational lens.",
+    "Magnification of a finite source star by a single point-mass gravitational lens "
+    "(microlensing): uniformly bright and limb-darkened discs, thin rings and brightness "
+    "profiles sampled by the caller.\n\n"
+    "Units, conventions, errors, accuracy and examples are in the README, which is also "
+    "the package's description: importlib.metadata.metadata(\"magnikit\")[\"Description\"].",
     0,
     nullptr,
     nullptr,
@@ -137,6 +141,15 @@ PyResult<void> register_function(PyObject* module, PyMethodDef& record) {
   return {};
 }
 
+// The package version, set at build time from the package metadata; an
+// attribute of the module, not one of its functions, so not in __all__.
+PyResult<void> set_version(PyObject* module) {
+  if (PyModule_AddStringConstant(module, "__version__", MAGNIKIT_VERSION) != 0) {
+    return raise_later(fetch_pending_error());
+  }
+  return {};
+}
+
 PyResult<PyRef> initialise_module() {
   if (module_cache != nullptr) return PyRef::borrow(module_cache);
   // Created now rather than at the first panic: a process that receives a
@@ -150,6 +163,9 @@ PyResult<PyRef> initialise_module() {
     if (auto registered = register_function(module.get(), record); !registered) {
       return raise_later(std::move(registered.error()));
     }
+  }
+  if (auto versioned = set_version(module.get()); !versioned) {
+    return raise_later(std::move(versioned.error()));
   }
   if (module_cache == nullptr) module_cache = module.release();
   return PyRef::borrow(module_cache);

@@ -1,4 +1,6 @@
-"""Magnification of finite sources by a single point-mass gravitational lens.
+"""Magnification of a finite source star by a single point-mass gravitational
+lens (microlensing): uniformly bright and limb-darkened discs, thin rings and
+brightness profiles sampled by the caller.
 
 Units: ``re`` (Einstein radius) and ``rstar`` (source radius) share one length
 unit; separations ``l``, the ring radius ``r`` and profile radii ``bl`` are in
@@ -26,6 +28,8 @@ __all__ = [
     "integrated_flux_map_heyrovsky_magnification",
     "discrete_flux_map_heyrovsky_magnification",
 ]
+
+__version__: str
 
 def witt_mao_magnification(l: _FloatSequence, re: _Float, rstar: _Float) -> list[float]:
     """Magnification of a uniformly bright disc of radius ``rstar`` whose

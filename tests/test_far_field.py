@@ -60,7 +60,13 @@ def test_never_below_one_for_a_positive_profile(name, rstar):
     # Out to separations where u overflows: the magnification tends to 1
     # (the discrete sum to the sum of the weights) and never passes below.
     call = MODELS[name][0]
-    floor = sum(BF) if name == "discrete_flux_map" else 1.0
+    floor = 1.0
+    if name == "discrete_flux_map":
+        # Added in order, as the module adds them (sum() compensates its
+        # rounding from CPython 3.12 on).
+        floor = 0.0
+        for weight in BF:
+            floor += weight
     for l in [6.0, 7.5, 40.0, 1e3, 3e5, 1e8, 1e16, 1e150, 1e300, 1.7e308]:
         value = call(l, 1.0, rstar, BL, BF)
         assert math.isfinite(value) and value >= floor, l

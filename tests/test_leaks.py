@@ -40,6 +40,11 @@ def readers():
 def test_repeated_calls_hold_nothing_more(case, readers):
     calls = SHORT if case.expensive or case.path == "panic raised in conversion" else LONG
     growth = leaks.measure(case, calls, readers, warm_up=50)
+    if leaks.excess(growth, calls):
+        # A leak grows again on every run. The interpreter's own caches do
+        # not: CPython 3.9, 3.10 and 3.13 fill some while they print the
+        # first few hundred panic tracebacks (3.13 prints through Python code).
+        growth = leaks.measure(case, calls, readers, warm_up=0)
     assert leaks.excess(growth, calls) == {}, growth
 
 

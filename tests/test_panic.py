@@ -1,6 +1,8 @@
 """Broken invariants surface as the panic exception, and the interpreter
 keeps running."""
 
+import os
+import re
 import subprocess
 import sys
 import textwrap
@@ -32,6 +34,15 @@ def test_unequal_profile_lengths_panic(function):
     assert kind is type(panic_of(function, [0.1, 0.2, 0.3], []))
     # Still usable afterwards.
     assert function([0.5], 1.0, 0.1, [0.5], [1.0]) == function([0.5], 1.0, 0.1, [0.5], [1.0])
+
+
+def test_failure_report_names_the_source_relative_to_the_checkout(capfd):
+    # Built in any folder, the module carries no absolute path of it.
+    panic_of(FLUX_MAPS[0], [0.5], [])
+    report = re.search(r"internal failure in thread '[^']*' at (.+):\d+:\d+:\n", capfd.readouterr().err)
+    assert report, "no failure report"
+    path = report.group(1)
+    assert re.match(r"src[/\\]", path) and not os.path.isabs(path), path
 
 
 def test_panic_passes_through_except_exception():

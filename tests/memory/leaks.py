@@ -159,7 +159,7 @@ def c_heap_reader():
     try:
         libc = ctypes.CDLL(None)
         mallinfo2 = libc.mallinfo2
-    except (OSError, AttributeError):
+    except (OSError, AttributeError, TypeError):  # TypeError: Windows has no CDLL(None)
         return None
     mallinfo2.restype = MallInfo2
     mallinfo2.argtypes = []
