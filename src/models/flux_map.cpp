@@ -5,12 +5,14 @@
 // add), so the results are reproducible to the last bit.
 #include "models/flux_map.hpp"
 
+#include <limits>
 #include <string>
 
 #include "core/constants.hpp"
 #include "core/internal_failure.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
+#include "models/ring_by_ring.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {
@@ -26,11 +28,22 @@ void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
   }
 }
 
+// The flux of the ring of radius x under the sampled profile: 2 pi x I(x).
+auto ring_flux(const SampledProfile& profile) {
+  return [&profile](double x) { return (x * TWO_PI) * profile(x); };
+}
+
 // The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with.
+// magnified flux is integrated with from uniform discs.
 double total_flux(const SampledProfile& profile) {
-  const auto flux = [&](double x) { return (x * TWO_PI) * profile(x); };
-  return integrate(flux, 0.0, 1.0, QUADRATURE_TARGET).integral;
+  return integrate(ring_flux(profile), 0.0, 1.0, QUADRATURE_TARGET).integral;
+}
+
+// The same flux by the ring-by-ring rule, piece by piece between samples,
+// as it takes the magnified flux of a lens far from every piece.
+double total_flux_ring_by_ring(const SampledProfile& profile) {
+  const auto flux = ring_flux(profile);
+  return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile);
 }
 
 }  // namespace
@@ -58,7 +71,7 @@ Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l,
                                                                   FloatVector bf) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
-  const double N = total_flux(profile);
+  const double N = total_flux_ring_by_ring(profile);
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N);
 }
 

@@ -13,6 +13,7 @@
 
 #include "core/constants.hpp"
 #include "models/ring.hpp"
+#include "models/ring_by_ring.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/quadrature.hpp"
 
@@ -30,9 +31,10 @@ double value_or_nan(const Computed<double>& result) {
   return result ? *result : std::numeric_limits<double>::quiet_NaN();
 }
 
-// Integrates over the source radius [0, 1]. The integrand has a logarithmic
-// singularity on the ring through the lens, x = l, so a lens inside the
-// source splits the interval there and each part gets its own rule.
+// Integrates over the source radius [0, 1] with all seven levels of the
+// rule. The integrand has a logarithmic singularity on the ring through the
+// lens, x = l, so a lens inside the source splits the interval there and
+// each part gets its own rule.
 template <class Integrand>
 double integrate_over_radius(Integrand&& f, double l) {
   if (0.0 < l && l < 1.0) {
@@ -57,7 +59,7 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
       const double g = value_or_nan(heyrovsky_magnification(separation, x, re, rstar));
       return ((x * TWO_PI) * g) * profile(x);
     };
-    const double v = integrate_over_radius(ring_flux, separation);
+    const double v = integrate_ring_by_ring(ring_flux, separation, profile);
     magnifications.push_back(v / normaliser);
   }
   return magnifications;
@@ -99,7 +101,7 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
 
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar) {
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                             LIMB_DARKENING_NORM);
+                                             LIMB_DARKENING_NORM_RING_BY_RING);
 }
 
 Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar) {
