@@ -433,6 +433,11 @@ FAR_FIELD_SEPARATION = 6.0
 LIMB_WIDE_RSTARS = (1e-4, 1e-2, 1.0, 10.0, 100.0)
 LIMB_WIDE_LS = (0.0, 1e-6, 0.3, 0.999, 1 - 1e-9, 1.0, 1 + 1e-9, 1 + 1e-5, 1.001,
                 1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
+# Just outside the rim the ring through the lens, where the magnified flux
+# is singular, lies just beyond the end of the source radius; a quadrature
+# that trusts its own error estimate stops there a few 1e-12 short.
+LIMB_JUST_OUTSIDE_RSTARS = (0.3, 1.0)
+LIMB_JUST_OUTSIDE_LS = (1 + 1e-8, 1 + 1.5e-7)
 
 
 def limb_darkened_cases():
@@ -441,6 +446,8 @@ def limb_darkened_cases():
         separations.setdefault(rstar, set()).update(LIMB_LS)
     for rstar in LIMB_WIDE_RSTARS:
         separations.setdefault(rstar, set()).update(LIMB_WIDE_LS)
+    for rstar in LIMB_JUST_OUTSIDE_RSTARS:
+        separations.setdefault(rstar, set()).update(LIMB_JUST_OUTSIDE_LS)
     for rstar in sorted(separations):
         for l in sorted(separations[rstar]):
             yield (l, 1.0, rstar)
