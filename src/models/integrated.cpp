@@ -31,10 +31,9 @@ double value_or_nan(const Computed<double>& result) {
   return result ? *result : std::numeric_limits<double>::quiet_NaN();
 }
 
-// Integrates over the source radius [0, 1] with all seven levels of the
-// rule. The integrand has a logarithmic singularity on the ring through the
-// lens, x = l, so a lens inside the source splits the interval there and
-// each part gets its own rule.
+// Integrates over the source radius [0, 1]. The integrand has a logarithmic
+// singularity on the ring through the lens, x = l, so a lens inside the
+// source splits the interval there and each part gets its own rule.
 template <class Integrand>
 double integrate_over_radius(Integrand&& f, double l) {
   if (0.0 < l && l < 1.0) {
