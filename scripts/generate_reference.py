@@ -2,13 +2,14 @@
 """High-precision reference magnifications for the model tests.
 
 Writes tests/data/uniform_disc.txt, tests/data/ring.txt,
-tests/data/limb_darkened.txt and tests/data/far_field.txt: one case a line,
-inputs as the shortest decimal that reads back as the same double, the
-magnification rounded to 17 significant digits from a 30-digit mpmath
-quadrature of the exact double inputs (the far-field rows: closed forms with
-the digits their cancellation needs).
+tests/data/limb_darkened.txt, tests/data/flux_map.txt and
+tests/data/far_field.txt: one case a line, inputs as the shortest decimal
+that reads back as the same double, the magnification rounded to 17
+significant digits from a 30-digit mpmath quadrature of the exact double
+inputs (the far-field rows: closed forms with the digits their cancellation
+needs).
 
-    python3 scripts/generate_reference.py                 # all three files
+    python3 scripts/generate_reference.py                 # all the files
     python3 scripts/generate_reference.py ring            # only ring.txt
 
 Lengths: the lens Einstein radius `re` and the source radius `rstar` share
@@ -21,9 +22,13 @@ Every integral here is taken by tanh-sinh quadrature over intervals split
 where the integrand has a square-root end point or a sharp peak, so that
 each piece is analytic inside; the quadrature's own error estimate is
 checked against TOLERANCE and the script stops if any piece misses it.
+The one exception is the flux-map table: there the many pieces between
+samples that lie well away from the lens are taken by Gauss-Legendre rules
+of two orders, which must agree to TOLERANCE.
 """
 
 import argparse
+import functools
 import os
 import sys
 import time
@@ -31,6 +36,10 @@ from decimal import Decimal
 
 import mpmath
 from mpmath import mp, mpf
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                os.pardir, "tests"))
+from reference import sampled_limb_darkening  # noqa: E402  (the tests' profiles)
 
 WORKING_DIGITS = 30
 TOLERANCE = mpf("1e-22")          # relative, per integral
@@ -264,6 +273,142 @@ def far_field(l, re, rstar):
     return disc, rim, limb, sampled, rings
 
 
+def cel(kc, p, a, b):
+    """Bulirsch's complete elliptic integral (Numer. Math. 13, 1969), p > 0:
+    the integral over [0, pi/2] of (a cos^2 t + b sin^2 t) /
+    ((cos^2 t + p sin^2 t) sqrt(cos^2 t + kc^2 sin^2 t)) dt, by his
+    iteration of arithmetic and geometric means, which converges
+    quadratically however small kc = sqrt(1 - m) and p = 1 - n are."""
+    tolerance = mpf(10) ** -(mp.dps // 2 + 2)
+    kc = abs(kc)
+    e = kc
+    em = mpf(1)
+    p = mp.sqrt(p)
+    b = b / p
+    while True:
+        f = a
+        a = a + b / p
+        g = e / p
+        b = 2 * (b + f * g)
+        p = g + p
+        g = em
+        em = em + kc
+        if abs(g - kc) <= g * tolerance:
+            return mp.pi / 2 * (b + a * em) / (em * (em + p))
+        kc = 2 * mp.sqrt(e)
+        e = kc * em
+
+
+def ring_closed_form(l, r, eps):
+    """Heyrovsky's ring magnification in K(m) = cel(kc, 1, 1, 1) and
+    Pi(n, m) = cel(kc, 1 - n, 1, 1), with l, r and eps mpf in source radii.
+
+    The complements 1 - n = (d/s)^2 and 1 - m = (1 - n)(s^2 + 4 eps^2)/Q
+    (d = l - r, s = l + r, Q = d^2 + 4 eps^2) are formed as products, so
+    nothing is lost to cancellation next to the ring through the lens; a
+    quadrature over the ring radius evaluates it very close to that ring."""
+    d = l - r
+    s = l + r
+    e = eps * eps
+    q = d * d + 4 * e
+    nc = (d / s) ** 2
+    kc = mp.sqrt(nc * (s * s + 4 * e) / q)
+    return (4 / (s * mp.sqrt(q)) * (d * d * cel(kc, nc, 1, 1) + 2 * e * cel(kc, 1, 1, 1))
+            / (2 * mp.pi))
+
+
+FLUX_MAP_FINEST = 200        # intervals of the finest sampled profile
+GAUSS_LEGENDRE_ORDERS = (20, 24)
+
+
+@functools.lru_cache(maxsize=None)
+def gauss_legendre(order, precision):
+    """Nodes and weights of the Gauss-Legendre rule on [-1, 1]."""
+    with mp.workprec(precision):
+        return mp.gauss_quadrature(order, "legendre")
+
+
+def ring_moments(l, eps, a, b):
+    """(int x A dx, int x^2 A dx) over [a, b], A the ring magnification at
+    separation l.
+
+    A piece that lies at least its own width from the lens has its nearest
+    singularity (the ring through the lens, x = l) outside the Bernstein
+    ellipse of parameter 5.8, and Gauss-Legendre of order 20 is exact there
+    to about 5.8^-40; it must agree with order 24 to TOLERANCE.  A piece
+    nearer the lens is split at it and cut geometrically towards it, and
+    taken by the error-checked tanh-sinh rule."""
+    width = b - a
+    gap = a - l if l < a else (l - b if l > b else mpf(0))
+    if gap >= width:
+        results = []
+        for order in GAUSS_LEGENDRE_ORDERS:
+            nodes, weights = gauss_legendre(order, mp.prec)
+            first = second = mpf(0)
+            for t, w in zip(nodes, weights):
+                x = (a + b) / 2 + width / 2 * t
+                weighted = w * x * ring_closed_form(l, x, eps)
+                first += weighted
+                second += weighted * x
+            results.append((first * width / 2, second * width / 2))
+        (first, second), (first_check, second_check) = results
+        if (abs(first - first_check) > TOLERANCE * abs(first)
+                or abs(second - second_check) > TOLERANCE * abs(second)):
+            raise QuadratureMissed("Gauss-Legendre orders disagree over [%s, %s]"
+                                   % (mpmath.nstr(a, 10), mpmath.nstr(b, 10)))
+        return first, second
+    if a < l < b:
+        points = [a, l, b]
+    elif l <= a:
+        points = [a] + refined_toward(a, 1, gap, b) + [b]
+    else:
+        points = [a] + refined_toward(b, -1, gap, a)[::-1] + [b]
+
+    def moment(power):
+        # On a piece narrower than the working precision resolves next to
+        # the lens, the outermost nodes round onto the ring through it; their
+        # weights are below 1e-30 of the piece's, and they are left out.
+        return integrate(lambda x: x ** power * ring_closed_form(l, x, eps) if x != l else 0,
+                         points)
+
+    return moment(1), moment(2)
+
+
+@functools.lru_cache(maxsize=1)
+def fine_grid_moments(l, re, rstar, spacing):
+    """The ring moments over each interval of the finest sampled grid; the
+    coarser profiles on the same grid, asked for next, reuse them."""
+    radii = [mpf(x) for x in sampled_limb_darkening(FLUX_MAP_FINEST, spacing)[0]]
+    l, eps = mpf(l), mpf(re) / mpf(rstar)
+    return [ring_moments(l, eps, a, b) for a, b in zip(radii, radii[1:])]
+
+
+def sampled_profile(l, re, rstar, spacing, intervals):
+    """Mean of the ring magnification over the disc weighted by the linear
+    interpolant of sampled_limb_darkening(intervals, spacing): the exact
+    integral of 2 pi x A(x) I(x) over [0, 1] divided by the exact integral of
+    2 pi x I(x), both taken interval by interval of the finest grid, on
+    which the interpolant is linear."""
+    intervals = int(intervals)
+    step = FLUX_MAP_FINEST // intervals
+    if step * intervals != FLUX_MAP_FINEST:
+        raise ValueError("%d intervals do not divide the finest grid" % intervals)
+    radii, brightness = sampled_limb_darkening(FLUX_MAP_FINEST, spacing)
+    radii = [mpf(x) for x in radii]
+    brightness = [mpf(y) for y in brightness]
+    moments = fine_grid_moments(l, re, rstar, spacing)
+    magnified = flux = mpf(0)
+    for i, (first, second) in enumerate(moments):
+        # the coarse profile's line through its samples j and j + step
+        j = i - i % step
+        slope = (brightness[j + step] - brightness[j]) / (radii[j + step] - radii[j])
+        intercept = brightness[j] - slope * radii[j]
+        a, b = radii[i], radii[i + 1]
+        magnified += intercept * first + slope * second
+        flux += intercept * (b * b - a * a) / 2 + slope * (b ** 3 - a ** 3) / 3
+    return magnified / flux
+
+
 # ---------------------------------------------------------------- cases
 
 DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
@@ -355,14 +500,36 @@ def ring_cases():
 LIMB_RSTARS = (0.01, 0.1, 1.0, 10.0)
 LIMB_LS = (0.0, 0.3, 0.5, 0.9, 0.99, 0.999, 1.0, 1.001, 1.1, 2.0, 10.0)
 
+# Beyond this separation (source radii) the ring-by-ring form may take a
+# far-field expansion instead of the integral; the last case lies just short
+# of it, where the integral is still taken.
+FAR_FIELD_SEPARATION = 6.0
+# Across the whole range of source sizes: the lens at and near the centre,
+# inside, within 1e-9 of the rim on both sides and on it, just beyond the
+# rim, and out to the far field.
+LIMB_WIDE_RSTARS = (1e-4, 1e-2, 1.0, 10.0, 100.0)
+LIMB_WIDE_LS = (0.0, 1e-6, 0.3, 0.999, 1 - 1e-9, 1.0, 1 + 1e-9, 1 + 1e-5, 1.001,
+                1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
+# Just outside the rim the ring through the lens, where the magnified flux
+# is singular, lies just beyond the end of the source radius; a quadrature
+# that trusts its own error estimate stops there a few 1e-12 short.
+LIMB_JUST_OUTSIDE_RSTARS = (0.3, 1.0)
+LIMB_JUST_OUTSIDE_LS = (1 + 1e-8, 1 + 1.5e-7)
+
 
 def limb_darkened_cases():
+    separations = {}
     for rstar in LIMB_RSTARS:
-        for l in LIMB_LS:
+        separations.setdefault(rstar, set()).update(LIMB_LS)
+    for rstar in LIMB_WIDE_RSTARS:
+        separations.setdefault(rstar, set()).update(LIMB_WIDE_LS)
+    for rstar in LIMB_JUST_OUTSIDE_RSTARS:
+        separations.setdefault(rstar, set()).update(LIMB_JUST_OUTSIDE_LS)
+    for rstar in sorted(separations):
+        for l in sorted(separations[rstar]):
             yield (l, 1.0, rstar)
 
 
-FAR_FIELD_SEPARATION = 6.0      # models/far_field.hpp, in source radii
 FAR_RSTARS = (1e-4, 1e-2, 1.0, 10.0)
 FAR_LS = (FAR_FIELD_SEPARATION / 2, FAR_FIELD_SEPARATION * (1 - 1e-9),
           FAR_FIELD_SEPARATION * (1 + 1e-9), 2 * FAR_FIELD_SEPARATION,
@@ -373,6 +540,17 @@ def far_field_cases():
     for rstar in FAR_RSTARS:
         for l in FAR_LS:
             yield (l, 1.0, rstar)
+
+FLUX_MAP_SPACINGS = ("sine", "even")
+FLUX_MAP_INTERVALS = (40, FLUX_MAP_FINEST)
+
+
+def flux_map_cases():
+    for rstar in LIMB_WIDE_RSTARS:
+        for l in LIMB_WIDE_LS:
+            for spacing in FLUX_MAP_SPACINGS:
+                for intervals in FLUX_MAP_INTERVALS:
+                    yield (l, 1.0, rstar, spacing, intervals)
 
 
 TABLES = {
@@ -391,6 +569,12 @@ TABLES = {
                       "disc of radius rstar centred l*rstar from the lens, "
                       "brightness 1 - 0.6 (1 - sqrt(1 - x^2)) at x source radii "
                       "from its centre"),
+    "flux_map": (sampled_profile, flux_map_cases, "l re rstar spacing intervals truth",
+                 "disc of radius rstar centred l*rstar from the lens, "
+                 "brightness linear between the samples of the law "
+                 "1 - 0.6 (1 - sqrt(1 - x^2)) at intervals + 1 radii x from 0 "
+                 "to 1, evenly spaced in x or in asin(x) (spacing even or "
+                 "sine; tests/reference.py: sampled_limb_darkening)"),
 }
 
 
@@ -408,6 +592,12 @@ def truth_text(value):
     return format(Decimal(mpmath.nstr(value, WORKING_DIGITS)), ".16e")
 
 
+def field_text(value):
+    """A number as the shortest decimal that reads back as the same double;
+    a name as it is."""
+    return value if isinstance(value, str) else repr(float(value))
+
+
 def write_table(name):
     function, cases, columns, meaning = TABLES[name]
     lines = [
@@ -421,7 +611,7 @@ def write_table(name):
         values = function(*case)
         if not isinstance(values, tuple):
             values = (values,)
-        lines.append(" ".join([repr(float(x)) for x in case]
+        lines.append(" ".join([field_text(x) for x in case]
                               + [truth_text(v) for v in values]))
     os.makedirs(DATA_DIR, exist_ok=True)
     path = os.path.join(DATA_DIR, name + ".txt")

@@ -83,23 +83,26 @@ def integrated_heyrovsky_magnification(
     """Magnification of a disc with the linear limb-darkening law
     I = 1 - 0.6 (1 - mu), integrated ring by ring over the source radius.
 
-    Accurate to about 1e-12 relative, to an ulp or two from ``l`` = 6 on
-    (the far-field series with the law's brightness moments). Never raises
-    for a computation: a ring that cannot be evaluated drops out of the
-    quadrature. NaN for a NaN or negative separation (or a NaN ``re`` or
-    ``rstar``), 1.0 for ``l = +inf``.
+    Accurate to about 1e-13 relative wherever the lens is, to an ulp or two
+    from ``l`` = 6 on (the far-field series with the law's brightness
+    moments). Never raises for a computation: a ring that cannot be
+    evaluated drops out of the quadrature. NaN for a NaN or negative
+    separation (or a NaN ``re`` or ``rstar``), 1.0 for ``l = +inf``.
     """
 
 def integrated_flux_map_heyrovsky_magnification(
     l: _FloatSequence, re: _Float, rstar: _Float, bl: _FloatSequence, bf: _FloatSequence
 ) -> list[float]:
     """As ``integrated_heyrovsky_magnification`` with the brightness profile
-    sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
-    interpolated linearly, zero outside the samples, normalised by its own
-    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
+    sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii,
+    ascending), interpolated linearly, zero outside the samples, normalised
+    by its own total flux. A NaN in ``bf`` makes every result NaN.
 
-    Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
-    length.
+    Integrated piece by piece between the samples, so the kinks of the
+    interpolated profile cost nothing: within about 1e-13 of the exact
+    integral of that profile. Each sample interval costs some 50 ring
+    evaluations per separation (100 near the lens). Raises
+    ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in length.
     """
 
 def discrete_flux_map_heyrovsky_magnification(

@@ -5,6 +5,7 @@ import math
 import pytest
 
 import magnikit
+from reference import load_reference, sampled_limb_darkening
 
 discrete = magnikit.discrete_flux_map_heyrovsky_magnification
 by_rings = magnikit.integrated_flux_map_heyrovsky_magnification
@@ -39,6 +40,46 @@ def test_fine_sampling_of_the_built_in_law_approaches_it(flux_map, built_in):
     # Interpolation error of the profile, which falls with the step squared.
     assert errors[1] < 5e-6
     assert errors[0] / errors[1] > 10
+
+
+@pytest.mark.parametrize("l, re, rstar, spacing, intervals, truth", load_reference("flux_map"))
+def test_ring_by_ring_against_the_exact_integral_of_the_sampled_profile(
+        l, re, rstar, spacing, intervals, truth):
+    # Piece by piece between the samples, where the interpolated profile is
+    # linear, the quadrature holds to about 1e-13; over the whole radius it
+    # would miss the kinks at the samples by 1e-6.
+    radii, brightness = sampled_limb_darkening(int(intervals), spacing)
+    assert by_rings([l], re, rstar, radii, brightness)[0] == pytest.approx(truth, rel=1e-12, abs=0)
+
+
+@pytest.mark.parametrize("l", [0.2, 0.5, 0.7, 1.0, 3.0])
+@pytest.mark.parametrize("rstar", [0.01, 1.0])
+def test_a_step_in_brightness_is_integrated_exactly(l, rstar):
+    # A radius given twice makes a step: brightness 1 inside radius 0.5 and
+    # 2 outside. The magnified flux is then that of two uniform discs,
+    # 2 F(1) - F(0.5) with F(r) = pi r^2 A_disc(r), over the flux 1.75 pi.
+    def disc(r):
+        return magnikit.witt_mao_magnification([l / r], 1.0, rstar * r)[0]
+
+    exact = (2.0 * disc(1.0) - 0.25 * disc(0.5)) / 1.75
+    result = by_rings([l], 1.0, rstar, [0.0, 0.5, 0.5, 1.0], [1.0, 1.0, 2.0, 2.0])[0]
+    assert result == pytest.approx(exact, rel=1e-12, abs=0)
+
+
+@pytest.mark.parametrize("radii, brightness", [
+    ([0.0, 1.0], [1.0, 1.0]),
+    ([0.0, 0.5, 0.5, 1.0], [1.0, 1.0, 2.0, 2.0]),
+    sampled_limb_darkening(40, "sine"),
+    sampled_limb_darkening(200, "even"),
+])
+@pytest.mark.parametrize("rstar", [1e-4, 1.0, 100.0])
+def test_a_distant_lens_magnifies_the_source_as_it_does_each_ring(radii, brightness, rstar):
+    # The profile's flux is integrated piece by piece by the rule the
+    # magnified flux of a distant lens takes, so the ring's magnification
+    # comes back to rounding.
+    l = 1e8
+    ring = magnikit.heyrovsky_magnification(l, 0.5, 1.0, rstar)
+    assert by_rings([l], 1.0, rstar, radii, brightness)[0] == pytest.approx(ring, rel=5e-16, abs=0)
 
 
 @pytest.mark.parametrize("flux_map, built_in", INTEGRATED)

@@ -41,8 +41,11 @@ def test_discs_dim_away_from_the_lens(name):
     for l, re, rstar, truth in load_reference(name):
         by_size.setdefault((re, rstar), []).append((l, truth))
     for cases in by_size.values():
-        truths = [truth for _, truth in sorted(cases)]
-        assert all(a > b for a, b in zip(truths, truths[1:]))
+        cases.sort()
+        for (l1, a), (l2, b) in zip(cases, cases[1:]):
+            # Moving the lens 1e-6 source radii off the centre of a source of
+            # 100 Einstein radii dims it by less than 17 digits resolve.
+            assert a > b or (a == b and l2 - l1 <= 1e-6)
 
 
 @pytest.mark.parametrize("rstar, l, value", [

@@ -17,13 +17,24 @@ struct LinearLimbDarkening {
   double operator()(double x) const {
     return 1.0 + (1.0 - std::sqrt(1.0 - x * x)) * (-COEFFICIENT);
   }
+
+  // The law is smooth over the whole source radius: one piece.
+  template <class Piece>
+  void for_each_piece(Piece&& piece) const {
+    piece(0.0, 1.0);
+  }
 };
 inline constexpr LinearLimbDarkening linear_limb_darkening{};
 
 // The tanh-sinh value of the integral of 2 pi x I(x) over [0, 1] for the law
-// above, to the last bit (the exact value is 0.8 pi). Dividing by the rule's
-// own value of the flux keeps a uniform magnification exactly uniform.
+// above, to the last bit (the exact value is 0.8 pi), by all seven levels of
+// the rule as the integral from uniform discs takes it. Dividing by the
+// rule's own value of the flux keeps a uniform magnification exactly uniform.
 inline constexpr double LIMB_DARKENING_NORM = 2.5132741228717936;
+// The same by levels 0-3 (RING_LEVELS_AWAY_FROM_LENS), as the ring-by-ring
+// integral takes the magnified flux of a lens beyond twice the source
+// radius (models/ring_by_ring.hpp); 5e-15 of the rest of the integral.
+inline constexpr double LIMB_DARKENING_NORM_RING_BY_RING = 2.5132741228718309;
 
 // A profile sampled by the caller: brightness bf[j] at radius bl[j],
 // linear between the samples and zero off them. It refers to the caller's
@@ -32,6 +43,23 @@ struct SampledProfile {
   const FloatVector& bl;
   const FloatVector& bf;
   double operator()(double x) const { return interp(bl, bf, x, ZERO_OUTSIDE); }
+
+  // Calls piece(a, b) for each piece of the source radius [0, 1] between
+  // consecutive sample radii, outwards: the profile is linear on each, and
+  // its slope jumps only where two pieces meet. A radius that is not beyond
+  // the previous one (unsorted or repeated radii), lies outside (0, 1) or is
+  // NaN starts no piece, so the pieces always cover [0, 1] once.
+  template <class Piece>
+  void for_each_piece(Piece&& piece) const {
+    double start = 0.0;
+    for (const double radius : bl) {
+      if (start < radius && radius < 1.0) {
+        piece(start, radius);
+        start = radius;
+      }
+    }
+    piece(start, 1.0);
+  }
 };
 
 }  // namespace magnikit

@@ -14,6 +14,7 @@
 #include "core/internal_failure.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
+#include "models/ring_by_ring.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {
@@ -29,16 +30,31 @@ void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
   }
 }
 
+// The flux of the ring of radius x under the sampled profile: 2 pi x I(x).
+auto ring_flux(const SampledProfile& profile) {
+  return [&profile](double x) { return (x * TWO_PI) * profile(x); };
+}
+
+// A NaN brightness leaves the flux undefined; the quadrature would drop the
+// points it spoils and hide it, so the flux is NaN then, and with it every
+// magnification divided by it.
+bool has_nan_brightness(const SampledProfile& profile) {
+  return std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); });
+}
+
 // The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with. A NaN brightness leaves the flux
-// undefined; the quadrature would drop the points it spoils and hide it, so
-// the flux is NaN then, and with it every magnification divided by it.
+// magnified flux is integrated with from uniform discs.
 double total_flux(const SampledProfile& profile) {
-  if (std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); })) {
-    return std::numeric_limits<double>::quiet_NaN();
-  }
-  const auto flux = [&](double x) { return (x * TWO_PI) * profile(x); };
-  return integrate(flux, 0.0, 1.0, QUADRATURE_TARGET).integral;
+  if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
+  return integrate(ring_flux(profile), 0.0, 1.0, QUADRATURE_TARGET).integral;
+}
+
+// The same flux by the ring-by-ring rule, piece by piece between samples,
+// as it takes the magnified flux of a lens far from every piece.
+double total_flux_ring_by_ring(const SampledProfile& profile) {
+  if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
+  const auto flux = ring_flux(profile);
+  return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile);
 }
 
 }  // namespace
@@ -69,7 +85,7 @@ Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l,
                                                                   Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
-  const double N = total_flux(profile);
+  const double N = total_flux_ring_by_ring(profile);
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N, checkpoint);
 }
 

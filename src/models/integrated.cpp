@@ -15,6 +15,7 @@
 #include "core/constants.hpp"
 #include "models/far_field.hpp"
 #include "models/ring.hpp"
+#include "models/ring_by_ring.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/quadrature.hpp"
 
@@ -111,7 +112,7 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
       return ((x * TWO_PI) * g) * profile(x);
     };
     const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser);
-    const double v = off ? *off : integrate_over_radius(ring_flux, separation);
+    const double v = off ? *off : integrate_ring_by_ring(ring_flux, separation, profile);
     magnifications.push_back(v / normaliser);
   }
   return magnifications;
@@ -163,7 +164,7 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                          Checkpoint checkpoint) {
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                             LIMB_DARKENING_NORM, checkpoint);
+                                             LIMB_DARKENING_NORM_RING_BY_RING, checkpoint);
 }
 
 Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,

@@ -5,11 +5,15 @@
 // [a, b] is mapped linearly onto [-1, 1], x -> m + s x, and the substituted
 // integrand is summed with the trapezoidal rule in t over [-3, 3], halving the
 // step from one level of DE_LEVELS to the next. The routine stops when its
-// error estimate is below a quarter of the target, or after the last level.
+// error estimate is below a quarter of the target, or after the last level
+// it is allowed: all seven unless the caller asks for fewer.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/constants.hpp"
 #include "numeric/de_levels.hpp"
@@ -39,8 +43,11 @@ inline double finite_or_zero(Integrand& f, double x) {
   return std::isfinite(y) ? y : 0.0;
 }
 
+// Levels 0 to levels - 1 of DE_LEVELS are summed at most (all of them when
+// levels exceeds their number).
 template <class Integrand>
-QuadratureResult integrate(Integrand&& f, double a, double b, double target) {
+QuadratureResult integrate(Integrand&& f, double a, double b, double target,
+                           std::size_t levels = DE_LEVELS.size()) {
   const double s = (b - a) * 0.5;  // half-width
   const double m = (a + b) * 0.5;  // centre
   const double tol = (target * 0.25) / s;
@@ -52,7 +59,7 @@ QuadratureResult integrate(Integrand&& f, double a, double b, double target) {
   double estimate = 0.0;
   double previous_delta = 0.0;
 
-  for (const auto level : DE_LEVELS) {
+  for (const auto level : std::span(DE_LEVELS).first(std::min(levels, DE_LEVELS.size()))) {
     double level_sum = 0.0;
     for (const DeNode& node : level) {
       // Right point first, then left: the integrand sees them in this order.

@@ -42,19 +42,28 @@ PyObject* de_levels(PyObject*, PyObject*) {
   });
 }
 
-// integrate(f, a, b, target) -> (estimated_error, integral, evaluations)
+// integrate(f, a, b, target[, levels]) -> (estimated_error, integral, evaluations)
 //
 // Once the Python integrand has raised, it is not called again (calling into
 // Python with an exception pending is not allowed): the quadrature sees NaN
 // from then on, and the first exception is raised when integrate returns.
 PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return magnikit::guarded([&]() -> PyResult<PyRef> {
-    if (auto counted = internals::expect_arguments("integrate", 4, nargs); !counted) {
-      return raise_later(std::move(counted.error()));
+    if (nargs != 5) {
+      if (auto counted = internals::expect_arguments("integrate", 4, nargs); !counted) {
+        return raise_later(std::move(counted.error()));
+      }
     }
     PyObject* callable = args[0];
     auto limits = internals::doubles<3>(args + 1);
     if (!limits) return raise_later(std::move(limits.error()));
+    std::size_t levels = magnikit::DE_LEVELS.size();
+    if (nargs == 5) {
+      levels = PyLong_AsSize_t(args[4]);
+      if (levels == static_cast<std::size_t>(-1)) {
+        if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
+      }
+    }
 
     std::optional<ErrorValue> raised;
     const auto integrand = [&](double x) -> double {
@@ -74,7 +83,7 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       return *y;
     };
     const auto [a, b, target] = *limits;
-    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target);
+    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target, levels);
     if (raised) return raise_later(*std::move(raised));
     PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
                                              static_cast<unsigned int>(result.evaluations)));
@@ -139,7 +148,7 @@ PyObject* interp_line(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 PyMethodDef numeric_methods[] = {
     {"de_levels", de_levels, METH_NOARGS, "de_levels()\n--\n\n"},
     {"integrate", internals::method(integrate), METH_FASTCALL,
-     "integrate(f, a, b, target)\n--\n\n"},
+     "integrate(f, a, b, target, levels=7, /)\n--\n\n"},
     {"interp", internals::method(interp), METH_FASTCALL, "interp(xs, ys, x0, kind, value)\n--\n\n"},
     {"interp_line", internals::method(interp_line), METH_FASTCALL,
      "interp_line(xs, ys, x0, kind, value)\n--\n\n"},

@@ -60,8 +60,9 @@ def test_every_row_is_the_correctly_rounded_value(level):
 
 # --- reference algorithm ------------------------------------------------------
 
-def reference_integrate(f, a, b, target):
-    """The same step-halving rule in Python's IEEE doubles."""
+def reference_integrate(f, a, b, target, levels=7):
+    """The same step-halving rule in Python's IEEE doubles, over the first
+    `levels` levels."""
     def value(x):
         y = f(x)
         return y if math.isfinite(y) else 0.0
@@ -73,7 +74,7 @@ def reference_integrate(f, a, b, target):
     evaluations = 1
     est = 0.0
     previous = 0.0
-    for level in de_levels():
+    for level in de_levels()[:levels]:
         level_sum = 0.0
         for w, x in level:
             right = value(m + s * x)
@@ -126,6 +127,25 @@ def test_agrees_bit_for_bit_with_the_reference_rule(name, a, b, target):
     assert got[2] == want[2]
 
 
+@pytest.mark.parametrize("name", INTEGRANDS)
+@pytest.mark.parametrize("levels", [1, 3, 5])
+@pytest.mark.parametrize("target", [0.0, 1e-10])
+def test_fewer_levels_agree_bit_for_bit_with_the_reference_rule(name, levels, target):
+    f = INTEGRANDS[name]
+    got = integrate(f, 0.0, 1.0, target, levels)
+    want = reference_integrate(f, 0.0, 1.0, target, levels)
+    assert [bits(v) for v in got[:2]] == [bits(v) for v in want[:2]]
+    assert got[2] == want[2]
+
+
+@pytest.mark.parametrize("levels, evaluations",
+                         [(1, 7), (2, 13), (3, 25), (4, 49), (5, 97), (6, 193), (7, 385), (8, 385)])
+def test_a_target_of_zero_sums_exactly_the_levels_asked_for(levels, evaluations):
+    # A target of 1e-6 is met at level 3; a target of 0 never is.
+    assert integrate(math.exp, 0.0, 1.0, 1e-6, levels)[2] == min(evaluations, 49)
+    assert integrate(math.exp, 0.0, 1.0, 0.0, levels)[2] == evaluations
+
+
 def test_stops_early_once_the_estimate_meets_the_target():
     error, integral, evaluations = integrate(math.exp, 0.0, 1.0, 1e-6)
     assert evaluations in (25, 49, 97, 193)
@@ -159,6 +179,16 @@ def test_limb_darkening_normaliser_to_the_last_bit():
     _, integral, evaluations = integrate(profile_weight, 0.0, 1.0, 1e-16)
     assert evaluations == 385
     assert bits(integral) == bits(2.5132741228717936)
+
+
+def test_limb_darkening_normaliser_of_the_ring_by_ring_form_to_the_last_bit():
+    # Levels 0-3 and no early stop: the ring-by-ring rule for a distant lens.
+    def profile_weight(x):
+        return (x * TWO_PI) * (1.0 + (1.0 - math.sqrt(1.0 - x * x)) * (-0.6))
+
+    _, integral, evaluations = integrate(profile_weight, 0.0, 1.0, 0.0, 4)
+    assert evaluations == 49
+    assert bits(integral) == bits(2.5132741228718309)
 
 
 def test_inverse_square_root_is_never_evaluated_at_zero():
