@@ -14,6 +14,8 @@
 #include <utility>
 
 #include "core/constants.hpp"
+#include "elliptic/carlson_lanes.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 namespace {
@@ -30,70 +32,31 @@ constexpr std::string_view RD_NO_CONVERGENCE = "elliprd: Failed to converge.";
 constexpr std::string_view RJ_DOMAIN =
     "elliprj: x, y, and z must be non-negative, and at most one can be zero.";
 constexpr std::string_view RJ_P_ZERO = "elliprj: p must be non-zero";
-constexpr std::string_view RJ_NO_CONVERGENCE = "elliprj: Fail to converge";
 
 constexpr double SMALLEST_NORMAL = 2.2250738585072014e-308;
-
-// Relative tolerance of the AGM: 2.7 units of 2^-52.
-constexpr double AGM_TOLERANCE = 5.995204332975846e-16;
 
 // Duplication stops once the largest deviation of the arguments from their
 // mean, times one of these factors and divided by 4 per step, is below the
 // mean: the terms that the series leaves out are then below rounding level.
+// (R_J's factor is beside its duplication in carlson_lanes.hpp.)
 constexpr double RF_SPREAD_FACTOR = 78.8959690786408;     // (3 * 2^-52)^(-1/8)
 constexpr double RD_SPREAD_FACTOR = 107.63474115247546;   // (2^-52 / 4)^(-1/8)
-constexpr double RJ_SPREAD_FACTOR = 110.67925377307274;   // (2^-52 / 5)^(-1/8)
 
 constexpr int RF_MAX_STEPS = 11;
 constexpr int RD_MAX_STEPS = 50;
-constexpr int RJ_MAX_STEPS = 100;
 
 // min and max with fmin/fmax semantics (a single NaN operand is ignored),
 // folded left to right.
-double min3(double a, double b, double c) { return std::fmin(std::fmin(a, b), c); }
-double max3(double a, double b, double c) { return std::fmax(std::fmax(a, b), c); }
+double min3(double a, double b, double c) { return lanes::fmin(lanes::fmin(a, b), c); }
+double max3(double a, double b, double c) { return lanes::fmax(lanes::fmax(a, b), c); }
 double max4(double a, double b, double c, double d) {
-  return std::fmax(std::fmax(std::fmax(a, b), c), d);
+  return lanes::fmax(lanes::fmax(lanes::fmax(a, b), c), d);
 }
 
 // True when fewer than two of x, y, z are usable: one is negative, or two of
 // them are zero.
 bool outside_rf_domain(double x, double y, double z) {
   return min3(x, y, z) < 0 || min3(y + z, x + y, x + z) == 0;
-}
-
-struct MeanPair {
-  double a;
-  double b;
-};
-
-// Arithmetic-geometric mean of sqrt(u) and sqrt(v). It converges
-// quadratically, so it needs no step limit; a NaN ends it at once. on_step
-// sees each new pair (a, b) as soon as it is formed.
-template <class OnStep>
-MeanPair agm(double u, double v, OnStep&& on_step) {
-  double a = std::sqrt(u);
-  double b = std::sqrt(v);
-  while (std::fabs(a - b) >= AGM_TOLERANCE * std::fabs(a)) {
-    const double next_a = (a + b) * 0.5;
-    b = std::sqrt(a * b);
-    a = next_a;
-    on_step(a, b);
-  }
-  return {a, b};
-}
-
-MeanPair agm(double u, double v) {
-  return agm(u, v, [](double, double) {});
-}
-
-// The fifth-order series shared by R_D and R_J (Carlson 1995) in the
-// elementary symmetric functions E2..E5 of the scaled deviations, summed left
-// to right.
-double series_s12(double e2, double e3, double e4, double e5) {
-  return 1 - 3 * e2 / 14 + e3 / 6 + 9 * (e2 * e2) / 88 - 3 * e4 / 22 -
-         9 * e2 * e3 / 52 + 3 * e5 / 26 - e2 * e2 * e2 / 16 + 3 * (e3 * e3) / 40 +
-         3 * e2 * e4 / 20 + 45 * (e2 * e2) * e3 / 272 - 9 * (e3 * e4 + e2 * e5) / 68;
 }
 
 // R_C(1, 1 + e) for the R_J duplication sum, where 1 + e may be negative
@@ -111,72 +74,23 @@ Computed<double> rc_one_one_plus(double e) {
   return std::log((t + 1) / std::sqrt(e + 1)) / t;
 }
 
-// R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0 by duplication
-// (Carlson 1995). Step n contributes (4^-n / d) R_C(1, 1 + e), where d is the
-// product of the sums sqrt(p) + sqrt(x), ... and e = delta / d^2, which keeps
-// the arguments of R_C near 1 however large x, y, z and p are.
-Computed<double> _elliprj(double x, double y, double z, double p) {
-  const double x0 = x;
-  const double y0 = y;
-  const double z0 = z;
-  const double a0 = (((x + y) + z) + 2 * p) / 5;
-  double delta = (p - z) * ((p - x) * (p - y));
-  const double spread = max4(std::fabs(a0 - x), std::fabs(a0 - y), std::fabs(a0 - z),
-                             std::fabs(a0 - p)) *
-                        RJ_SPREAD_FACTOR;
-  double a = a0;
-  double f = 1;
-  double sum = 0;
-  bool converged = false;
-  for (int step = 1; step <= RJ_MAX_STEPS; ++step) {
-    const double sx = std::sqrt(x);
-    const double sy = std::sqrt(y);
-    const double sz = std::sqrt(z);
-    const double sp = std::sqrt(p);
-    const double d = (sz + sp) * ((sy + sp) * (sx + sp));
-    const double e = delta / (d * d);
-    double rc;
-    if (-1.5 < e && e < -0.5) {
-      // Near e = -1 the argument 1 + e cancels; b is the same R_C argument
-      // formed from the square roots without that cancellation.
-      const double b = 2 * sp * (sy * sz + (p + sx * (sy + sz))) / d;
-      const Computed<double> value = elliprc(1, b);
-      if (!value) return value;
-      rc = *value;
-    } else {
-      const Computed<double> value = rc_one_one_plus(e);
-      if (!value) return value;
-      rc = *value;
-    }
-    const double term = f / d * rc;
-    const double lambda = sx * sz + sx * sy + sy * sz;
-    f = f * 0.25;
-    a = (a + lambda) * 0.25;
-    sum = sum + term;
-    if (spread * f < a) {
-      converged = true;
-      break;
-    }
-    x = (x + lambda) * 0.25;
-    y = (y + lambda) * 0.25;
-    z = (z + lambda) * 0.25;
-    p = (p + lambda) * 0.25;
-    delta = delta * 0.015625;
-  }
-  if (!converged) return fail(RJ_NO_CONVERGENCE);
-
-  const double dx = (a0 - x0) * f / a;
-  const double dy = (a0 - y0) * f / a;
-  const double dz = (a0 - z0) * f / a;
-  const double dp = (-dx - dy - dz) * 0.5;
-  const double e2 = dx * dy + dx * dz + dy * dz - 3 * (dp * dp);
-  const double e3 = dx * dy * dz + 2 * e2 * dp + 4 * (dp * dp * dp);
-  const double e4 = (2 * dx * dy * dz + e2 * dp + 3 * (dp * dp * dp)) * dp;
-  const double e5 = dx * dy * dz * (dp * dp);
-  return f * std::pow(a, -1.5) * series_s12(e2, e3, e4, e5) + 6 * sum;
-}
-
 }  // namespace
+
+Computed<double> rj_step_sum(int steps, const double* quotient, const double* e, const double* b,
+                             std::size_t stride) {
+  double sum = 0;
+  for (int step = 0; step < steps; ++step) {
+    const std::size_t at = static_cast<std::size_t>(step) * stride;
+    const double e_step = e[at];
+    // Near e = -1 the argument 1 + e cancels; b is the same R_C argument
+    // formed from the square roots without that cancellation.
+    const Computed<double> rc =
+        -1.5 < e_step && e_step < -0.5 ? elliprc(1, b[at]) : rc_one_one_plus(e_step);
+    if (!rc) return rc;
+    sum = sum + quotient[at] * *rc;
+  }
+  return sum;
+}
 
 Computed<double> elliprc(double x, double y) {
   if (x < 0) return fail(RC_X_NEGATIVE);
@@ -235,10 +149,7 @@ Computed<double> elliprf(double x, double y, double z) {
     v = z;
     remaining = y;
   }
-  if (remaining == 0) {
-    const MeanPair mean = agm(u, v);
-    return PI / (mean.b + mean.a);
-  }
+  if (remaining == 0) return elliprf_by_agm(u, v);
 
   // Duplication (DLMF 19.26(ii)) until the arguments agree closely enough
   // for the truncated series in their deviations from the mean.
@@ -280,7 +191,7 @@ Computed<double> elliprf(double x, double y, double z) {
 }
 
 Computed<double> elliprd(double x, double y, double z) {
-  if (std::fmin(x, y) < 0 || x + y == 0) return fail(RD_XY_DOMAIN);
+  if (lanes::fmin(x, y) < 0 || x + y == 0) return fail(RD_XY_DOMAIN);
   if (z <= 0) return fail(RD_Z_NOT_POSITIVE);
 
   // R_D is symmetric in x and y; order them so that q = z covers both x = z
@@ -304,7 +215,7 @@ Computed<double> elliprd(double x, double y, double z) {
     const double b0 = std::sqrt(z);
     double weight = 0.25;
     double squares = 0;
-    const MeanPair mean = agm(q, z, [&](double a, double b) {
+    const MeanPair<double> mean = agm(q, z, [&](double a, double b, bool) {
       weight = weight + weight;
       squares = squares + (a - b) * (weight * (a - b));
     });
@@ -395,7 +306,7 @@ Computed<double> elliprj(double x, double y, double z, double p) {
   }
   if (pair) {
     if (v == p) return elliprd(u, v, v);
-    if (std::fmax(p, v) / std::fmin(p, v) > 1.2) {
+    if (lanes::fmax(p, v) / lanes::fmin(p, v) > 1.2) {
       const Computed<double> r1 = elliprc(u, v);
       if (!r1) return r1;
       const Computed<double> r2 = elliprc(u, p);
@@ -408,7 +319,7 @@ Computed<double> elliprj(double x, double y, double z, double p) {
   }
 
   if (z1 == p) return elliprd(x1, y1, z1);
-  if (!(p < 0)) return _elliprj(x1, y1, z1, p);
+  if (!(p < 0)) return _elliprj(x1, y1, z1, p).lane(0);
 
   // Cauchy principal value for p < 0 (DLMF 19.20(iii); Carlson 1995),
   // from R_J at a positive q, R_F and R_C, with x' <= y' <= z'.

@@ -6,13 +6,13 @@
 // by the caller, share these forms: they only skip forming the complements.
 #include "elliptic/legendre.hpp"
 
-#include <array>
 #include <cmath>
 #include <limits>
 #include <string_view>
 
 #include "core/constants.hpp"
 #include "elliptic/carlson.hpp"
+#include "elliptic/legendre_lanes.hpp"
 
 namespace magnikit {
 namespace {
@@ -28,48 +28,16 @@ constexpr std::string_view PIC_NC_NEGATIVE = "ellippi_complementary: nc must be 
 
 constexpr double LN_4 = 1.3862943611198906;
 
-// Coefficients of t^0, t^1, ... of the approximations of K and E.
-constexpr std::array<double, 11> K_P{
-    1.3862943611198906,    0.09657359028116902,   0.0308851465246712,
-    0.014938044891680526,  0.008790782739527438,  0.006189010336376876,
-    0.006874896874499499,  0.00985821379021226,   0.007974040132204152,
-    0.002280257240058756,  0.00013798286460627325};
-constexpr std::array<double, 11> K_Q{
-    0.5,                   0.12499999999987083,   0.07031249969639575,
-    0.04882803475709983,   0.037377431417382326,  0.030120471522760404,
-    0.023908960271592488,  0.01548505166497624,   0.005940583037531678,
-    0.0009141847238659173, 2.940789550485985e-05};
-constexpr std::array<double, 11> E_P{
-    1,                     0.44314718056099084,   0.05680519456178606,
-    0.021831799601555724,  0.011568843681057412,  0.007583952894135147,
-    0.007773954925167871,  0.010735094905607619,  0.008687868165658896,
-    0.0025088849216360204, 0.0001535525773010133};
-constexpr std::array<double, 10> E_Q{
-    0.2499999999998883,    0.09374999971976443,   0.0585936634471101,
-    0.04271809265189315,   0.03348339048882249,   0.026176974245449364,
-    0.016886216399331133,  0.006506094899769275,  0.0010096279267935672,
-    3.2795489857648585e-05};
-
-// Horner's rule from the highest coefficient down.
-template <std::size_t N>
-double horner(const std::array<double, N>& coefficients, double t) {
-  double value = coefficients[N - 1];
-  for (std::size_t i = N - 1; i-- > 0;) value = value * t + coefficients[i];
-  return value;
-}
-
 // K as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
 // Below t = 2^-52 (the machine epsilon) the approximation is replaced by its limit
 // K ~ ln 4 - ln(t) / 2 (DLMF 19.12), exact to double precision there.
 double ellipk_approximation(double t) {
   if (t < MACHINE_EPSILON) return LN_4 - 0.5 * std::log(t);
-  return horner(K_P, t) - std::log(t) * horner(K_Q, t);
+  return ellipk_polynomial(t, std::log(t));
 }
 
 // E as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
-double ellipe_approximation(double t) {
-  return horner(E_P, t) - std::log(t) * t * horner(E_Q, t);
-}
+double ellipe_approximation(double t) { return ellipe_polynomial(t, std::log(t)); }
 
 // Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
 // (DLMF 19.25(i)), from n and the complements nc = 1 - n and mc = 1 - m.
@@ -78,7 +46,7 @@ Computed<double> ellippi_carlson(double n, double nc, double mc) {
   if (!f) return f;
   const Computed<double> j = elliprj(0, mc, 1, nc);
   if (!j) return j;
-  return *f + *j * n / 3;
+  return pi_from_carlson(*f, *j, n);
 }
 
 }  // namespace

@@ -1,0 +1,101 @@
+// The complete Legendre integrals on their general path, generic over the
+// lane type (numeric/lanes.hpp): K(m) and E(m) as polynomials in t = 1 - m
+// with a logarithmic term, and Pi(n, m) from R_F by the AGM and R_J by
+// duplication. legendre.cpp instantiates them with double for the scalar
+// functions, the model batches with vectors for the lanes that
+// general_complements() admits; a lane it does not admit takes the scalar
+// function and its special cases.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+
+#include "core/constants.hpp"
+#include "elliptic/carlson_lanes.hpp"
+#include "numeric/lane_computed.hpp"
+#include "numeric/lanes.hpp"
+
+namespace magnikit {
+
+// Coefficients of t^0, t^1, ... of the minimax approximations of K and E,
+// of the form P(t) - log(t) Q(t) for K and P(t) - log(t) t Q(t) for E, with
+// t = 1 - m (DLMF 19.12 for the logarithmic singularity at m = 1).
+inline constexpr std::array<double, 11> K_P{
+    1.3862943611198906,    0.09657359028116902,   0.0308851465246712,
+    0.014938044891680526,  0.008790782739527438,  0.006189010336376876,
+    0.006874896874499499,  0.00985821379021226,   0.007974040132204152,
+    0.002280257240058756,  0.00013798286460627325};
+inline constexpr std::array<double, 11> K_Q{
+    0.5,                   0.12499999999987083,   0.07031249969639575,
+    0.04882803475709983,   0.037377431417382326,  0.030120471522760404,
+    0.023908960271592488,  0.01548505166497624,   0.005940583037531678,
+    0.0009141847238659173, 2.940789550485985e-05};
+inline constexpr std::array<double, 11> E_P{
+    1,                     0.44314718056099084,   0.05680519456178606,
+    0.021831799601555724,  0.011568843681057412,  0.007583952894135147,
+    0.007773954925167871,  0.010735094905607619,  0.008687868165658896,
+    0.0025088849216360204, 0.0001535525773010133};
+inline constexpr std::array<double, 10> E_Q{
+    0.2499999999998883,    0.09374999971976443,   0.0585936634471101,
+    0.04271809265189315,   0.03348339048882249,   0.026176974245449364,
+    0.016886216399331133,  0.006506094899769275,  0.0010096279267935672,
+    3.2795489857648585e-05};
+
+// Horner's rule from the highest coefficient down.
+template <class T, std::size_t N>
+T horner(const std::array<double, N>& coefficients, T t) {
+  T value = lanes::splat<T>(coefficients[N - 1]);
+  for (std::size_t i = N - 1; i-- > 0;) value = value * t + coefficients[i];
+  return value;
+}
+
+// log(t), lane by lane from the maths library.
+template <class T>
+T log_of(T t) {
+  return lanes::each(t, [](double x) { return std::log(x); });
+}
+
+// K and E from t = 1 - m and log(t), for 2^-52 <= t <= 1 (K) and 0 < t <= 1
+// (E). The two share the logarithm where both are wanted.
+template <class T>
+T ellipk_polynomial(T t, T log_t) {
+  return horner(K_P, t) - log_t * horner(K_Q, t);
+}
+template <class T>
+T ellipe_polynomial(T t, T log_t) {
+  return horner(E_P, t) - log_t * t * horner(E_Q, t);
+}
+
+// Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
+// (DLMF 19.25(i)), from the two Carlson values.
+template <class T>
+T pi_from_carlson(T f, T j, T n) {
+  return f + j * n / 3;
+}
+
+// The lanes on which K and Pi, given the complements mc = 1 - m and
+// nc = 1 - n (formed by the caller, or as 1 - m and 1 - n), take their
+// general path with none of the special cases of the scalar functions: K
+// the polynomial in mc, Pi R_F(0, mc, 1) by the AGM plus R_J(0, mc, 1, nc) by
+// duplication. That is 2^-52 <= mc < 1 (below, K takes its logarithmic
+// limit; at mc = 1 the arguments of R_F coincide) and 0 < nc < 1 (at
+// nc = 1 those of R_J do). For complements formed as 1 - m and 1 - n it is
+// the same as 0 < m < 1 and 0 < n < 1 with neither complement rounding to
+// 1 and mc not below 2^-52. NaN fails every test.
+template <class T>
+lanes::Mask<T> general_complements(T nc, T mc) {
+  return (MACHINE_EPSILON <= mc) & (mc < 1.0) & (0.0 < nc) & (nc < 1.0);
+}
+
+// Pi(n, m) on the general path, from n and the complements nc = 1 - n and
+// mc = 1 - m (n itself only scales a term: the caller passes the n it has).
+template <class T>
+LaneComputed<T> ellippi_general(T n, T nc, T mc) {
+  const T f = elliprf_by_agm(lanes::splat<T>(1.0), mc);  // R_F(0, mc, 1)
+  LaneComputed<T> j = _elliprj(lanes::splat<T>(0.0), mc, lanes::splat<T>(1.0), nc);
+  j.value = pi_from_carlson(f, j.value, n);
+  return j;
+}
+
+}  // namespace magnikit
