@@ -6,17 +6,67 @@
 // is reproducible to the last bit and agrees with the reference tables. A sum
 // such as e + e is the doubled term 2 eps^2 of the published form, kept in
 // the form it is rounded in.
+//
+// The closed form is written once, generic over the lane type: the scalar
+// function takes it with double, the batch with vectors of rings.
 #include "models/ring.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "core/constants.hpp"
 #include "elliptic/legendre.hpp"
+#include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 namespace {
+
+// The ring of radius r about a lens at separation l (both in source radii),
+// with eps the Einstein radius in source radii: d = l - r, s = l + r and
+// Q = d^2 + 4 eps^2.
+template <class T>
+struct Ring {
+  Ring(T l_, T r_, double eps_)
+      : l(l_), r(r_), eps(eps_), e(eps_ * eps_), d(l_ - r_), s(l_ + r_), Q(d * d + e * 4.0) {}
+
+  // The band is relative to the separation: 1 - n = (d / s)^2 sets the
+  // cancellation, so the same fraction of |l| costs the same digits at
+  // every separation.
+  lanes::Mask<T> near_ring() const { return lanes::abs(d) < RING_NEAR_BAND * lanes::abs(l); }
+
+  // m = 16 e l r / (s^2 Q), formed by squaring the modulus k, not directly.
+  T parameter() const {
+    const T k = ((eps * 4.0) / s) * lanes::sqrt((l * r) / Q);
+    return k * k;
+  }
+  // n = 4 l r / s^2.
+  T characteristic() const { return ((l * 4.0) * r) / (s * s); }
+
+  // Near the ring both n and m approach 1, and K and Pi depend on the digits
+  // of 1 - n and 1 - m that forming n and m would round away. Both
+  // complements are products: 1 - n = (d / s)^2 and
+  // 1 - m = (1 - n) (s^2 + 4 e) / Q.
+  struct Complements {
+    T nc;
+    T mc;
+  };
+  Complements complements() const {
+    const T ratio = d / s;
+    const T nc = ratio * ratio;
+    return {nc, nc * ((s * s + e * 4.0) / Q)};
+  }
+
+  T magnification(T K, T P) const {
+    return ((4.0 / (s * lanes::sqrt(Q))) * ((d * d) * P + (e + e) * K)) / TWO_PI;
+  }
+
+  T l, r;
+  double eps, e;
+  T d, s, Q;
+};
 
 // K(m) and Pi(n, m) of the closed form.
 struct RingIntegrals {
@@ -24,33 +74,93 @@ struct RingIntegrals {
   double P;
 };
 
-// With n = 4 l r / s^2 and m = 16 e l r / (s^2 Q). The parameter is formed by
-// squaring the modulus k, not directly.
-Computed<RingIntegrals> integrals_in_parameters(double l, double r, double eps, double s,
-                                                double Q) {
-  const double k = ((eps * 4.0) / s) * std::sqrt((l * r) / Q);
-  const double m = k * k;
+Computed<RingIntegrals> integrals_in_parameters(const Ring<double>& ring) {
+  const double m = ring.parameter();
   const auto K = ellipk(m);
   if (!K) return std::unexpected(K.error());
-  const double n = ((l * 4.0) * r) / (s * s);
-  const auto P = ellippi(n, m);
+  const auto P = ellippi(ring.characteristic(), m);
   if (!P) return std::unexpected(P.error());
   return RingIntegrals{*K, *P};
 }
 
-// Near the ring both n and m approach 1, and K and Pi depend on the digits of
-// 1 - n and 1 - m that forming n and m would round away. Both complements are
-// products: 1 - n = (d / s)^2 and 1 - m = (1 - n) (s^2 + 4 e) / Q.
-Computed<RingIntegrals> integrals_in_complements(double d, double e, double s, double Q) {
-  const double ratio = d / s;
-  const double nc = ratio * ratio;
-  const double mc = nc * ((s * s + e * 4.0) / Q);
+Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
+  const auto [nc, mc] = ring.complements();
   const auto K = ellipk_complementary(mc);
   if (!K) return std::unexpected(K.error());
   const auto P = ellippi_complementary(nc, mc);
   if (!P) return std::unexpected(P.error());
   return RingIntegrals{*K, *P};
 }
+
+// One vector of rings. Near the ring and off it alike, K and Pi take the
+// same general path, from the complements or from the parameters; the lanes
+// off it (the ring through the lens, parameters outside (0, 1), non-finite
+// input) take the scalar function, with harmless complements standing in
+// for them in the vector.
+template <class T>
+void ring_lanes(const double* l, const double* r, double re, double rstar,
+                Computed<double>* out) {
+  const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), re / rstar);
+  T n = ring.characteristic();
+  T nc = 1.0 - n;
+  T mc = 1.0 - ring.parameter();
+  const lanes::Mask<T> near_ring = ring.near_ring();
+  if (lanes::any(near_ring)) {
+    const auto complements = ring.complements();
+    nc = lanes::select(near_ring, complements.nc, nc);
+    mc = lanes::select(near_ring, complements.mc, mc);
+    n = lanes::select(near_ring, 1.0 - complements.nc, n);
+  }
+  const lanes::Mask<T> general = (ring.d != 0.0) & general_complements(nc, mc);
+  if (lanes::any(general)) {
+    const T harmless = lanes::splat<T>(0.5);
+    nc = lanes::select(general, nc, harmless);
+    mc = lanes::select(general, mc, harmless);
+    n = lanes::select(general, n, harmless);
+    const T K = ellipk_polynomial(mc, log_of(mc));
+    const LaneComputed<T> P = ellippi_general(n, nc, mc);
+    const T A = ring.magnification(K, P.value);
+    for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+      if (!lanes::holds(general, i)) continue;
+      out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
+    }
+  }
+  for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+    if (!lanes::holds(general, i)) out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
+  }
+}
+
+// All pairs, a vector at a time; the last few are padded with copies of the
+// last pair, whose results are dropped.
+template <class T>
+void ring_batch(std::span<const double> l, std::span<const double> r, double re, double rstar,
+                std::span<Computed<double>> out) {
+  constexpr std::size_t LANES = lanes::count<T>;
+  const std::size_t size = std::min({l.size(), r.size(), out.size()});
+  std::size_t i = 0;
+  for (; i + LANES <= size; i += LANES) ring_lanes<T>(&l[i], &r[i], re, rstar, &out[i]);
+  if (i == size) return;
+  double l_padded[LANES];
+  double r_padded[LANES];
+  Computed<double> out_padded[LANES];
+  for (std::size_t j = 0; j < LANES; ++j) {
+    l_padded[j] = l[std::min(i + j, size - 1)];
+    r_padded[j] = r[std::min(i + j, size - 1)];
+  }
+  ring_lanes<T>(l_padded, r_padded, re, rstar, out_padded);
+  std::copy(out_padded, out_padded + (size - i), &out[i]);
+}
+
+#if defined(MAGNIKIT_LANES_X86_64)
+// Four lanes: compiled for AVX2 with every kernel inlined into it, so no
+// AVX2 code is shared with the baseline functions.
+MAGNIKIT_AVX2 __attribute__((flatten)) void ring_batch_avx2(std::span<const double> l,
+                                                             std::span<const double> r,
+                                                             double re, double rstar,
+                                                             std::span<Computed<double>> out) {
+  ring_batch<lanes::Double4>(l, r, re, rstar, out);
+}
+#endif
 
 }  // namespace
 
@@ -62,24 +172,40 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
     const double ratio = r / l;
     return far_field_magnification(l / eps, ratio * ratio, THIN_RING_MOMENTS);
   }
-  const double e = eps * eps;
-  const double d = l - r;
+  const Ring<double> ring(l, r, eps);
 
   // A ring through the lens: the average of the point-lens magnification,
   // which grows like the inverse distance to the lens, diverges.
-  if (d == 0.0) return std::numeric_limits<double>::infinity();
+  if (ring.d == 0.0) return std::numeric_limits<double>::infinity();
 
-  const double s = l + r;
-  const double Q = d * d + e * 4.0;
-  // The band is relative to the separation: 1 - n = (d / s)^2 sets the
-  // cancellation, so the same fraction of |l| costs the same digits at
-  // every separation.
-  const bool near_ring = std::fabs(d) < RING_NEAR_BAND * std::fabs(l);
-  const auto integrals = near_ring ? integrals_in_complements(d, e, s, Q)
-                                   : integrals_in_parameters(l, r, eps, s, Q);
+  const auto integrals =
+      ring.near_ring() ? integrals_in_complements(ring) : integrals_in_parameters(ring);
   if (!integrals) return std::unexpected(integrals.error());
-  return ((4.0 / (s * std::sqrt(Q))) * ((d * d) * integrals->P + (e + e) * integrals->K)) /
-         TWO_PI;
+  return ring.magnification(integrals->K, integrals->P);
+}
+
+void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
+                              double rstar, std::span<Computed<double>> out, lanes::Width width) {
+  if (!lanes::available(width)) width = lanes::active_width();
+  switch (width) {
+#if defined(MAGNIKIT_LANES_X86_64)
+    case lanes::Width::four:
+      return ring_batch_avx2(l, r, re, rstar, out);
+#endif
+#if defined(MAGNIKIT_VECTOR_LANES)
+    case lanes::Width::two:
+      return ring_batch<lanes::Double2>(l, r, re, rstar, out);
+#endif
+    default:
+      for (std::size_t i = 0; i < std::min({l.size(), r.size(), out.size()}); ++i) {
+        out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
+      }
+  }
+}
+
+void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
+                              double rstar, std::span<Computed<double>> out) {
+  heyrovsky_magnifications(l, r, re, rstar, out, lanes::active_width());
 }
 
 }  // namespace magnikit

@@ -4,14 +4,27 @@
 // complementary parameters where the ring passes close to the lens.
 #pragma once
 
+#include <span>
+
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 
 // l: lens-source separation and r: ring radius, both in source radii;
 // re: Einstein radius and rstar: source radius, in one length unit.
 Computed<double> heyrovsky_magnification(double l, double r, double re, double rstar);
+
+// The rings (l[i], r[i]) for one lens and source, several at a time in
+// vector lanes where the CPU has them: out[i] is, bit for bit,
+// heyrovsky_magnification(l[i], r[i], re, rstar). The spans have one length.
+void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
+                              double rstar, std::span<Computed<double>> out);
+// The same with a chosen number of lanes (the widest available instead of
+// one this CPU cannot run), for comparing the paths.
+void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
+                              double rstar, std::span<Computed<double>> out, lanes::Width width);
 
 inline constexpr FunctionEntry<&heyrovsky_magnification> heyrovsky_magnification_entry{
     "heyrovsky_magnification", {"l", "r", "re", "rstar"}};
