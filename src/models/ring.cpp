@@ -152,13 +152,13 @@ void ring_batch(std::span<const double> l, std::span<const double> r, double re,
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
-// Four lanes: compiled for AVX2 with every kernel inlined into it, so no
-// AVX2 code is shared with the baseline functions.
+// Compiled for AVX2 with every kernel inlined into it, so that no AVX2 code
+// is shared with the baseline functions.
 MAGNIKIT_AVX2 __attribute__((flatten)) void ring_batch_avx2(std::span<const double> l,
                                                              std::span<const double> r,
                                                              double re, double rstar,
                                                              std::span<Computed<double>> out) {
-  ring_batch<lanes::Double4>(l, r, re, rstar, out);
+  ring_batch<lanes::Pair<lanes::Double4>>(l, r, re, rstar, out);
 }
 #endif
 
@@ -185,16 +185,16 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
 }
 
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
-                              double rstar, std::span<Computed<double>> out, lanes::Width width) {
-  if (!lanes::available(width)) width = lanes::active_width();
-  switch (width) {
+                              double rstar, std::span<Computed<double>> out, lanes::Path path) {
+  if (!lanes::available(path)) path = lanes::active_path();
+  switch (path) {
 #if defined(MAGNIKIT_LANES_X86_64)
-    case lanes::Width::four:
+    case lanes::Path::avx2:
       return ring_batch_avx2(l, r, re, rstar, out);
 #endif
 #if defined(MAGNIKIT_VECTOR_LANES)
-    case lanes::Width::two:
-      return ring_batch<lanes::Double2>(l, r, re, rstar, out);
+    case lanes::Path::baseline:
+      return ring_batch<lanes::Pair<lanes::Double2>>(l, r, re, rstar, out);
 #endif
     default:
       for (std::size_t i = 0; i < std::min({l.size(), r.size(), out.size()}); ++i) {
@@ -205,7 +205,7 @@ void heyrovsky_magnifications(std::span<const double> l, std::span<const double>
 
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
                               double rstar, std::span<Computed<double>> out) {
-  heyrovsky_magnifications(l, r, re, rstar, out, lanes::active_width());
+  heyrovsky_magnifications(l, r, re, rstar, out, lanes::active_path());
 }
 
 }  // namespace magnikit

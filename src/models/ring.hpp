@@ -21,10 +21,10 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
 // heyrovsky_magnification(l[i], r[i], re, rstar). The spans have one length.
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
                               double rstar, std::span<Computed<double>> out);
-// The same with a chosen number of lanes (the widest available instead of
-// one this CPU cannot run), for comparing the paths.
+// The same on a chosen path (the active one instead of a path this CPU
+// cannot run), for comparing the paths.
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
-                              double rstar, std::span<Computed<double>> out, lanes::Width width);
+                              double rstar, std::span<Computed<double>> out, lanes::Path path);
 
 inline constexpr FunctionEntry<&heyrovsky_magnification> heyrovsky_magnification_entry{
     "heyrovsky_magnification", {"l", "r", "re", "rstar"}};

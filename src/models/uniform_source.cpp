@@ -8,16 +8,82 @@
 // forms look roundabout for that reason: q + q and d * d + d * d are the
 // doubled terms 2 rho^2 and 2 d^2 of the published form, and the final
 // division by pi is the sum of two quotients (see below).
+//
+// The closed form is written once, generic over the lane type: the scalar
+// function takes it with double, the batch with vectors of discs.
 #include "models/uniform_source.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/constants.hpp"
 #include "elliptic/legendre.hpp"
+#include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 namespace {
+
+// The source radius rho in Einstein radii (from a source radius rstar and
+// the Einstein radius re in one length unit), rho^2, and the half-width of
+// the band about the rim in which the integrals take the complements.
+template <class T>
+struct DiscSize {
+  DiscSize(double re, T rstar)
+      : rho(rstar / re),
+        q(rho * rho),
+        // A fixed fraction of the source radius: 1 - n = (d / s)^2 sets the
+        // cancellation, and s is about 2 rho near the rim.
+        band(RIM_BAND * lanes::abs(rho)) {}
+  T rho;
+  T q;
+  T band;
+};
+
+// The disc of radius rho with the lens at l source radii: u = rho l, in
+// Einstein radii, d = u - rho, s = rho + u and w = sqrt(d^2 + 4).
+template <class T>
+struct Disc {
+  Disc(T rho_, T q_, T l)
+      : rho(rho_), q(q_), u(rho_ * l), d(u - rho_), s(rho_ + u), w(lanes::sqrt(d * d + 4.0)) {}
+
+  // n = 4 u rho / s^2.
+  T characteristic() const { return ((rho * 4.0) * u) / (s * s); }
+  // m = 4 n / (d^2 + 4), formed by squaring the modulus k, not directly.
+  T parameter(T n) const {
+    const T k = lanes::sqrt(n * 4.0) / w;
+    return k * k;
+  }
+
+  // Near the rim both n and m approach 1, and the integrals depend on the
+  // digits of 1 - n and 1 - m that forming n and m would round away. Both
+  // complements are products: 1 - n = (d / s)^2 and
+  // 1 - m = (1 - n) (s^2 + 4) / (d^2 + 4).
+  struct Complements {
+    T nc;
+    T mc;
+  };
+  Complements complements() const {
+    const T ratio = d / s;
+    const T nc = ratio * ratio;
+    return {nc, nc * ((s * s + 4.0) / (d * d + 4.0))};
+  }
+
+  T magnification(T E, T K, T P) const {
+    const T c_E = (s * w) / (q + q);
+    const T c_K = (d * (4.0 + (u * u - q) * 0.5)) / (q * w);
+    const T c_P = ((q + 1.0) * (d * d + d * d)) / ((q * s) * w);
+    const T S = (c_E * E - c_K * K) + c_P * P;
+    // Mathematically S / pi. It is evaluated as (S + pi)/2pi + (S - pi)/2pi,
+    // the sum of two quotients, because that is the evaluation every
+    // released result and the reference tables carry; S / pi can differ in
+    // the last bit.
+    return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
+  }
+
+  T rho, q, u, d, s, w;
+};
 
 // E(m), K(m) and Pi(n, m) of the closed form.
 struct DiscIntegrals {
@@ -26,12 +92,9 @@ struct DiscIntegrals {
   double P;
 };
 
-// With n = 4 u rho / s^2 and m = 4 n / (d^2 + 4). The parameter is formed by
-// squaring the modulus k, not directly.
-Computed<DiscIntegrals> integrals_in_parameters(double rho, double u, double s, double w) {
-  const double n = ((rho * 4.0) * u) / (s * s);
-  const double k = std::sqrt(n * 4.0) / w;
-  const double m = k * k;
+Computed<DiscIntegrals> integrals_in_parameters(const Disc<double>& disc) {
+  const double n = disc.characteristic();
+  const double m = disc.parameter(n);
   const auto E = ellipe(m);
   if (!E) return std::unexpected(E.error());
   const auto K = ellipk(m);
@@ -41,14 +104,8 @@ Computed<DiscIntegrals> integrals_in_parameters(double rho, double u, double s, 
   return DiscIntegrals{*E, *K, *P};
 }
 
-// Near the rim both n and m approach 1, and the integrals depend on the
-// digits of 1 - n and 1 - m that forming n and m would round away. Both
-// complements are products: 1 - n = (d / s)^2 and
-// 1 - m = (1 - n) (s^2 + 4) / (d^2 + 4).
-Computed<DiscIntegrals> integrals_in_complements(double d, double s) {
-  const double ratio = d / s;
-  const double nc = ratio * ratio;
-  const double mc = nc * ((s * s + 4.0) / (d * d + 4.0));
+Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
+  const auto [nc, mc] = disc.complements();
   const auto E = ellipe_complementary(mc);
   if (!E) return std::unexpected(E.error());
   const auto K = ellipk_complementary(mc);
@@ -58,14 +115,85 @@ Computed<DiscIntegrals> integrals_in_complements(double d, double s) {
   return DiscIntegrals{*E, *K, *P};
 }
 
+// One vector of discs. Near the rim and off it alike, E, K and Pi take the
+// same general path, from the complements or from the parameters (E and K
+// share the logarithm); the lanes off it (the lens on the rim, parameters
+// outside (0, 1), non-finite input) take the scalar function, with harmless
+// complements standing in for them in the vector.
+template <class T>
+void disc_lanes(const double* l, const double* rstar, double re, Computed<double>* out) {
+  const DiscSize<T> size(re, lanes::load<T>(rstar));
+  const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
+  T n = disc.characteristic();
+  T nc = 1.0 - n;
+  T mc = 1.0 - disc.parameter(n);
+  const lanes::Mask<T> near_rim = lanes::abs(disc.d) < size.band;
+  if (lanes::any(near_rim)) {
+    const auto complements = disc.complements();
+    nc = lanes::select(near_rim, complements.nc, nc);
+    mc = lanes::select(near_rim, complements.mc, mc);
+    n = lanes::select(near_rim, 1.0 - complements.nc, n);
+  }
+  const lanes::Mask<T> general = (disc.d != 0.0) & general_complements(nc, mc);
+  if (lanes::any(general)) {
+    const T harmless = lanes::splat<T>(0.5);
+    nc = lanes::select(general, nc, harmless);
+    mc = lanes::select(general, mc, harmless);
+    n = lanes::select(general, n, harmless);
+    const T log_mc = log_of(mc);
+    const T E = ellipe_polynomial(mc, log_mc);
+    const T K = ellipk_polynomial(mc, log_mc);
+    const LaneComputed<T> P = ellippi_general(n, nc, mc);
+    const T A = disc.magnification(E, K, P.value);
+    for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+      if (!lanes::holds(general, i)) continue;
+      out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
+    }
+  }
+  for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+    if (!lanes::holds(general, i)) out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
+  }
+}
+
+// All discs, a vector at a time; the last few are padded with copies of the
+// last one, whose results are dropped.
+template <class T>
+void disc_batch(std::span<const double> l, std::span<const double> rstar, double re,
+                std::span<Computed<double>> out) {
+  constexpr std::size_t LANES = lanes::count<T>;
+  const std::size_t size = std::min({l.size(), rstar.size(), out.size()});
+  std::size_t i = 0;
+  for (; i + LANES <= size; i += LANES) disc_lanes<T>(&l[i], &rstar[i], re, &out[i]);
+  if (i == size) return;
+  double l_padded[LANES];
+  double rstar_padded[LANES];
+  Computed<double> out_padded[LANES];
+  for (std::size_t j = 0; j < LANES; ++j) {
+    l_padded[j] = l[std::min(i + j, size - 1)];
+    rstar_padded[j] = rstar[std::min(i + j, size - 1)];
+  }
+  disc_lanes<T>(l_padded, rstar_padded, re, out_padded);
+  std::copy(out_padded, out_padded + (size - i), &out[i]);
+}
+
+#if defined(MAGNIKIT_LANES_X86_64)
+// Compiled for AVX2 with every kernel inlined into it, so that no AVX2 code
+// is shared with the baseline functions.
+MAGNIKIT_AVX2 __attribute__((flatten)) void disc_batch_avx2(std::span<const double> l,
+                                                             std::span<const double> rstar,
+                                                             double re,
+                                                             std::span<Computed<double>> out) {
+  disc_batch<lanes::Pair<lanes::Double4>>(l, rstar, re, out);
+}
+#endif
+
 }  // namespace
 
 UniformSource::UniformSource(double re, double rstar) {
-  rho_ = rstar / re;
-  q_ = rho_ * rho_;
-  // The band is a fixed fraction of the source radius: 1 - n = (d / s)^2
-  // sets the cancellation, and s is about 2 rho near the rim.
-  band_ = RIM_BAND * std::fabs(rho_);
+  const DiscSize<double> size(re, rstar);
+  rho_ = size.rho;
+  q_ = size.q;
+  band_ = size.band;
 }
 
 double UniformSource::rim_magnification() const {
@@ -79,42 +207,64 @@ double UniformSource::rim_magnification() const {
 }
 
 Computed<double> UniformSource::magnification(double l) const {
-  const double rho = rho_;
-  const double q = q_;
-  const double u = rho * l;  // separation in Einstein radii
   // Far from the lens the closed form cancels (three terms of order l^2
   // summing to about 1); the series does not.
-  if (in_far_field(l, rho)) return far_field_magnification(u, 1.0 / (l * l), UNIFORM_DISC_MOMENTS);
-  const double d = u - rho;
-  if (d == 0.0) return rim_magnification();
+  if (in_far_field(l, rho_)) {
+    return far_field_magnification(rho_ * l, 1.0 / (l * l), UNIFORM_DISC_MOMENTS);
+  }
+  const Disc<double> disc(rho_, q_, l);
+  if (disc.d == 0.0) return rim_magnification();
 
-  const double s = rho + u;
-  const double w = std::sqrt(d * d + 4.0);
-  const auto integrals = std::fabs(d) < band_ ? integrals_in_complements(d, s)
-                                              : integrals_in_parameters(rho, u, s, w);
+  const auto integrals = std::fabs(disc.d) < band_ ? integrals_in_complements(disc)
+                                                   : integrals_in_parameters(disc);
   if (!integrals) return std::unexpected(integrals.error());
+  return disc.magnification(integrals->E, integrals->K, integrals->P);
+}
 
-  const double c_E = (s * w) / (q + q);
-  const double c_K = (d * (4.0 + (u * u - q) * 0.5)) / (q * w);
-  const double c_P = ((q + 1.0) * (d * d + d * d)) / ((q * s) * w);
-  const double S = (c_E * integrals->E - c_K * integrals->K) + c_P * integrals->P;
-  // Mathematically S / pi. It is evaluated as (S + pi)/2pi + (S - pi)/2pi,
-  // the sum of two quotients, because that is the evaluation every released
-  // result and the reference tables carry; S / pi can differ in the
-  // last bit.
-  return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
+void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
+                                 double re, std::span<Computed<double>> out, lanes::Path path) {
+  if (!lanes::available(path)) path = lanes::active_path();
+  switch (path) {
+#if defined(MAGNIKIT_LANES_X86_64)
+    case lanes::Path::avx2:
+      return disc_batch_avx2(l, rstar, re, out);
+#endif
+#if defined(MAGNIKIT_VECTOR_LANES)
+    case lanes::Path::baseline:
+      return disc_batch<lanes::Pair<lanes::Double2>>(l, rstar, re, out);
+#endif
+    default:
+      for (std::size_t i = 0; i < std::min({l.size(), rstar.size(), out.size()}); ++i) {
+        out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
+      }
+  }
+}
+
+void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
+                                 double re, std::span<Computed<double>> out) {
+  uniform_disc_magnifications(l, rstar, re, out, lanes::active_path());
 }
 
 Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
                                              Checkpoint checkpoint) {
-  const UniformSource source(re, rstar);
+  // A few dozen separations at a time, so that the batch needs no buffers
+  // beyond the result. The checkpoint is asked before each separation is
+  // taken, as if it were computed then.
+  constexpr std::size_t CHUNK = 64;
+  double rstars[CHUNK];
+  std::fill(rstars, rstars + CHUNK, rstar);
+  Computed<double> chunk[CHUNK];
   FloatVector magnifications;
   magnifications.reserve(l.size());
-  for (const double separation : l) {
-    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
-    const auto A = source.magnification(separation);
-    if (!A) return std::unexpected(A.error());
-    magnifications.push_back(*A);
+  for (std::size_t start = 0; start < l.size(); start += CHUNK) {
+    const std::size_t size = std::min(CHUNK, l.size() - start);
+    uniform_disc_magnifications(std::span(l).subspan(start, size), std::span(rstars, size), re,
+                                std::span(chunk, size));
+    for (std::size_t i = 0; i < size; ++i) {
+      if (checkpoint.stop_requested()) return stopped_at_checkpoint();
+      if (!chunk[i]) return std::unexpected(chunk[i].error());
+      magnifications.push_back(*chunk[i]);
+    }
   }
   return magnifications;
 }

@@ -3,9 +3,12 @@
 // integrals K, E and Pi, with its own closed form for the lens on the rim.
 #pragma once
 
+#include <span>
+
 #include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 
@@ -27,6 +30,17 @@ class UniformSource {
   double q_;     // rho^2
   double band_;  // half-width of the band about the rim, in Einstein radii
 };
+
+// The discs of radii rstar[i] (in the unit of re) with the lens at l[i]
+// source radii, several at a time in vector lanes where the CPU has them:
+// out[i] is, bit for bit, UniformSource(re, rstar[i]).magnification(l[i]).
+// The spans have one length.
+void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
+                                 double re, std::span<Computed<double>> out);
+// The same on a chosen path (the active one instead of a path this CPU
+// cannot run), for comparing the paths.
+void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
+                                 double re, std::span<Computed<double>> out, lanes::Path path);
 
 // One magnification per separation in l (source radii); the first elliptic
 // integral error fails the whole call.

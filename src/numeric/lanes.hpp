@@ -34,13 +34,14 @@
 
 namespace magnikit::lanes {
 
-// --- The widths this build can run ------------------------------------------
+// --- The paths this build can run --------------------------------------------
 
-// Lanes per batch step: 1 is the scalar code; 2 needs SSE2 (part of every
-// x86-64 CPU) or NEON (every arm64 CPU); 4 needs AVX2, and is chosen only on
-// a CPU that has it. Compilers without GCC-style vector types (MSVC) have
-// the scalar code only.
-enum class Width { one = 1, two = 2, four = 4 };
+// scalar: the scalar functions one evaluation at a time (the only path of a
+// compiler without GCC-style vector types, such as MSVC). baseline: the
+// vector unit every CPU of the architecture has, SSE2 on x86-64 and NEON on
+// arm64, two doubles wide. avx2: four doubles wide, on x86-64 CPUs that have
+// AVX2. Both vector paths carry two vectors side by side (Pair below).
+enum class Path { scalar, baseline, avx2 };
 
 // --- One lane: the scalar code ------------------------------------------------
 
@@ -108,53 +109,31 @@ using Double4 = double __attribute__((vector_size(32)));
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
-// A vector of doubles (not its mask, whose lanes are 64-bit integers).
+// A vector type of the compiler's: the lanes of a GCC vector of doubles or
+// of its mask (64-bit integers, all bits set for true).
 template <class T>
-concept Vector = std::is_same_v<std::remove_cvref_t<decltype(T{}[0])>, double>;
+concept Native = !std::is_class_v<T> && !std::is_arithmetic_v<T> && requires(T v) { v[0]; };
 
-template <Vector T>
-inline T splat(double x) {
-  T v;
-  for (std::size_t i = 0; i < count<T>; ++i) v[i] = x;
-  return v;
-}
-template <Vector T>
-inline T load(const double* source) {
-  T v;
-  std::memcpy(&v, source, sizeof v);
-  return v;
-}
-template <Vector T>
-inline void store(double* target, T v) {
-  std::memcpy(target, &v, sizeof v);
-}
-template <Vector T>
+template <Native T>
 inline double get(T v, std::size_t i) {
   return v[i];
 }
-template <Vector T>
+template <Native T>
 inline void set(T& v, std::size_t i, double x) {
   v[i] = x;
 }
-// Whether lane i of a mask is set.
-template <class M>
-  requires(!std::is_same_v<M, bool>)
+template <Native M>
 inline bool holds(M mask, std::size_t i) {
   return mask[i] != 0;
 }
-template <Vector T>
+template <Native T>
 inline T select(Mask<T> take_first, T a, T b) {
   return take_first ? a : b;
 }
 // The sign bit cleared, as fabs does.
-template <Vector T>
+template <Native T>
 inline T abs(T v) {
   return reinterpret_cast<T>(reinterpret_cast<Mask<T>>(v) & INT64_MAX);
-}
-template <Vector T, class F>
-inline T each(T v, F&& f) {
-  for (std::size_t i = 0; i < count<T>; ++i) v[i] = f(v[i]);
-  return v;
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
@@ -174,67 +153,182 @@ inline bool any(Mask<Double2> mask) { return (mask[0] | mask[1]) != 0; }
 inline bool all(Mask<Double2> mask) { return (mask[0] & mask[1]) != 0; }
 #endif
 
+// Two vectors side by side, the same operations on twice the lanes. Their
+// halves are independent chains of dependent operations, which the CPU
+// overlaps: one half's square root or division issues while the other's is
+// still in flight.
+template <class V>
+struct Pair {
+  V low;
+  V high;
+  auto operator[](std::size_t i) const { return i < count<V> ? low[i] : high[i - count<V>]; }
+};
+
+template <class T>
+concept Scalar = std::is_arithmetic_v<T>;
+
+#define MAGNIKIT_PAIR_OPERATOR(OP)                                               \
+  template <class V>                                                             \
+  inline auto operator OP(Pair<V> a, Pair<V> b) {                                \
+    return Pair<decltype(a.low OP b.low)>{a.low OP b.low, a.high OP b.high};     \
+  }                                                                              \
+  template <class V, Scalar S>                                                   \
+  inline auto operator OP(Pair<V> a, S b) {                                      \
+    return Pair<decltype(a.low OP b)>{a.low OP b, a.high OP b};                  \
+  }                                                                              \
+  template <class V, Scalar S>                                                   \
+  inline auto operator OP(S a, Pair<V> b) {                                      \
+    return Pair<decltype(a OP b.low)>{a OP b.low, a OP b.high};                  \
+  }
+MAGNIKIT_PAIR_OPERATOR(+)
+MAGNIKIT_PAIR_OPERATOR(-)
+MAGNIKIT_PAIR_OPERATOR(*)
+MAGNIKIT_PAIR_OPERATOR(/)
+MAGNIKIT_PAIR_OPERATOR(<)
+MAGNIKIT_PAIR_OPERATOR(<=)
+MAGNIKIT_PAIR_OPERATOR(>)
+MAGNIKIT_PAIR_OPERATOR(>=)
+MAGNIKIT_PAIR_OPERATOR(==)
+MAGNIKIT_PAIR_OPERATOR(!=)
+MAGNIKIT_PAIR_OPERATOR(&)
+MAGNIKIT_PAIR_OPERATOR(|)
+#undef MAGNIKIT_PAIR_OPERATOR
+
+template <class V>
+inline Pair<V> operator-(Pair<V> a) {
+  return {-a.low, -a.high};
+}
+template <class V>
+inline auto operator!(Pair<V> a) {
+  return Pair<decltype(!a.low)>{!a.low, !a.high};
+}
+
+template <class V>
+inline double get(const Pair<V>& v, std::size_t i) {
+  return v[i];
+}
+template <class V>
+inline void set(Pair<V>& v, std::size_t i, double x) {
+  if (i < count<V>) {
+    v.low[i] = x;
+  } else {
+    v.high[i - count<V>] = x;
+  }
+}
+template <class M>
+inline bool holds(const Pair<M>& mask, std::size_t i) {
+  return mask[i] != 0;
+}
+template <class V, class M>
+inline Pair<V> select(Pair<M> take_first, Pair<V> a, Pair<V> b) {
+  return {select(take_first.low, a.low, b.low), select(take_first.high, a.high, b.high)};
+}
+template <class V>
+inline Pair<V> abs(Pair<V> v) {
+  return {abs(v.low), abs(v.high)};
+}
+template <class V>
+inline Pair<V> sqrt(Pair<V> v) {
+  return {sqrt(v.low), sqrt(v.high)};
+}
+template <class M>
+inline bool any(Pair<M> mask) {
+  return any(mask.low | mask.high);
+}
+template <class M>
+inline bool all(Pair<M> mask) {
+  return all(mask.low & mask.high);
+}
+
+// Any vector lane type: a compiler vector or a pair of them.
+template <class T>
+concept Vector = Native<T> || requires(T v) { v.low; };
+
+template <Vector T>
+inline T splat(double x) {
+  T v{};
+  for (std::size_t i = 0; i < count<T>; ++i) set(v, i, x);
+  return v;
+}
+template <Vector T>
+inline T load(const double* source) {
+  T v;
+  std::memcpy(&v, source, sizeof v);
+  return v;
+}
+template <Vector T>
+inline void store(double* target, T v) {
+  std::memcpy(target, &v, sizeof v);
+}
+template <Vector T, class F>
+inline T each(T v, F&& f) {
+  for (std::size_t i = 0; i < count<T>; ++i) set(v, i, f(get(v, i)));
+  return v;
+}
+
 // The maths library's fmax and fmin lane by lane: ordered, unequal lanes
 // by comparison, ties and NaN by the library.
 template <Vector T>
 inline T fmax(T a, T b) {
-  T result = select<T>(a < b, b, a);
+  T result = select(a < b, b, a);
   const Mask<T> ordered = (a < b) | (b < a);
   if (!all(ordered)) {
     for (std::size_t i = 0; i < count<T>; ++i) {
-      if (ordered[i] == 0) result[i] = std::fmax(a[i], b[i]);
+      if (!holds(ordered, i)) set(result, i, std::fmax(get(a, i), get(b, i)));
     }
   }
   return result;
 }
 template <Vector T>
 inline T fmin(T a, T b) {
-  T result = select<T>(a < b, a, b);
+  T result = select(a < b, a, b);
   const Mask<T> ordered = (a < b) | (b < a);
   if (!all(ordered)) {
     for (std::size_t i = 0; i < count<T>; ++i) {
-      if (ordered[i] == 0) result[i] = std::fmin(a[i], b[i]);
+      if (!holds(ordered, i)) set(result, i, std::fmin(get(a, i), get(b, i)));
     }
   }
   return result;
 }
 #endif  // vector lanes
 
-// --- Choosing the width --------------------------------------------------------
+// --- Choosing the path ----------------------------------------------------------
 
-// The widest width this CPU runs, or the one MAGNIKIT_LANES asks for
-// (scalar, sse2 or neon, avx2) when the CPU runs it; read once per process.
-// Forcing a narrower path is for comparing the paths against each other.
-inline Width widest_available() {
+// The fastest path this build and CPU run.
+inline Path fastest_available() {
 #if defined(MAGNIKIT_LANES_X86_64)
-  return __builtin_cpu_supports("avx2") ? Width::four : Width::two;
+  return __builtin_cpu_supports("avx2") ? Path::avx2 : Path::baseline;
 #elif defined(MAGNIKIT_LANES_NEON)
-  return Width::two;
+  return Path::baseline;
 #else
-  return Width::one;
+  return Path::scalar;
 #endif
 }
 
-inline Width choose_width() {
-  const Width widest = widest_available();
+// Whether this build and CPU run the path.
+inline bool available(Path path) {
+  return static_cast<int>(path) <= static_cast<int>(fastest_available());
+}
+
+// The fastest available path, or the one MAGNIKIT_LANES names (scalar,
+// baseline, sse2, neon or avx2) when this CPU runs it. Forcing a slower path
+// is for comparing the paths; any other value is ignored.
+inline Path choose_path() {
+  const Path fastest = fastest_available();
   const char* asked = std::getenv("MAGNIKIT_LANES");
-  if (asked == nullptr) return widest;
+  if (asked == nullptr) return fastest;
   const std::string_view name(asked);
-  Width wanted = widest;
-  if (name == "scalar") wanted = Width::one;
-  if (name == "sse2" || name == "neon") wanted = Width::two;
-  if (name == "avx2") wanted = Width::four;
-  return static_cast<int>(wanted) <= static_cast<int>(widest) ? wanted : widest;
+  Path wanted = fastest;
+  if (name == "scalar") wanted = Path::scalar;
+  if (name == "baseline" || name == "sse2" || name == "neon") wanted = Path::baseline;
+  if (name == "avx2") wanted = Path::avx2;
+  return available(wanted) ? wanted : fastest;
 }
 
-inline Width active_width() {
-  static const Width width = choose_width();
-  return width;
-}
-
-// Whether this build and CPU run the given width.
-inline bool available(Width width) {
-  return static_cast<int>(width) <= static_cast<int>(widest_available());
+// The path of this process, chosen once.
+inline Path active_path() {
+  static const Path path = choose_path();
+  return path;
 }
 
 }  // namespace magnikit::lanes
