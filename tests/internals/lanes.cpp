@@ -2,7 +2,9 @@
 // can be compared with the scalar functions bit for bit.
 //
 //   lane_paths() -> ["scalar", "baseline", "avx2"]: the paths this build and
-//       CPU run
+//       CPU run, slowest first
+//   active_lane_path() -> the path the batches take by default in this
+//       process (MAGNIKIT_LANES can force one)
 //   heyrovsky_magnifications(l, r, re, rstar, path) -> (values, errors)
 //   uniform_disc_magnifications(l, rstar, re, path) -> (values, errors)
 //
@@ -92,6 +94,16 @@ PyObject* lane_paths(PyObject*, PyObject*) {
   });
 }
 
+PyObject* active_lane_path(PyObject*, PyObject*) {
+  return magnikit::guarded([]() -> PyResult<PyRef> {
+    const magnikit::lanes::Path active = magnikit::lanes::active_path();
+    for (const auto& [name, path] : PATHS) {
+      if (path == active) return new_string(name);
+    }
+    return raise_later(ErrorValue::type_error("unnamed path"));
+  });
+}
+
 // A batch of the form (l, a, re-or-rstar, other size, path) over pairs
 // (l[i], a[i]): the ring batch takes (l, r, re, rstar), the disc batch
 // (l, rstar, re).
@@ -137,6 +149,7 @@ PyObject* uniform_disc_magnifications(PyObject*, PyObject* const* args, Py_ssize
 
 PyMethodDef lanes_methods[] = {
     {"lane_paths", lane_paths, METH_NOARGS, "lane_paths()\n--\n\n"},
+    {"active_lane_path", active_lane_path, METH_NOARGS, "active_lane_path()\n--\n\n"},
     {"heyrovsky_magnifications", internals::method(heyrovsky_magnifications), METH_FASTCALL,
      "heyrovsky_magnifications(l, r, re, rstar, path)\n--\n\n"},
     {"uniform_disc_magnifications", internals::method(uniform_disc_magnifications),
