@@ -24,10 +24,12 @@
 #include <string_view>
 #include <type_traits>
 
-#if defined(__GNUC__) && defined(__x86_64__)
+// GCC and Clang (and compilers that define __GNUC__ with them) have vector
+// types; MAGNIKIT_SCALAR_ONLY builds the scalar path alone, as for MSVC.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(MAGNIKIT_SCALAR_ONLY)
 #include <immintrin.h>
 #define MAGNIKIT_LANES_X86_64 1
-#elif defined(__GNUC__) && defined(__aarch64__)
+#elif defined(__GNUC__) && defined(__aarch64__) && !defined(MAGNIKIT_SCALAR_ONLY)
 #include <arm_neon.h>
 #define MAGNIKIT_LANES_NEON 1
 #endif
@@ -239,6 +241,12 @@ template <class M>
 inline bool all(Pair<M> mask) {
   return all(mask.low & mask.high);
 }
+#if defined(MAGNIKIT_LANES_X86_64)
+// Compiled for AVX2 like the functions they call.
+MAGNIKIT_AVX2 inline Pair<Double4> sqrt(Pair<Double4> v) { return {sqrt(v.low), sqrt(v.high)}; }
+MAGNIKIT_AVX2 inline bool any(Pair<Mask<Double4>> mask) { return any(mask.low | mask.high); }
+MAGNIKIT_AVX2 inline bool all(Pair<Mask<Double4>> mask) { return all(mask.low & mask.high); }
+#endif
 
 // Any vector lane type: a compiler vector or a pair of them.
 template <class T>
