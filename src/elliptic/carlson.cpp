@@ -59,8 +59,9 @@ bool outside_rf_domain(double x, double y, double z) {
   return min3(x, y, z) < 0 || min3(y + z, x + y, x + z) == 0;
 }
 
-// R_C(1, 1 + e) for the R_J duplication sum, where 1 + e may be negative
-// (Cauchy principal value), by its closed forms (DLMF 19.2(iv)).
+// R_C(1, 1 + e) for the R_J duplication sum, e <= 0 or NaN, where 1 + e may
+// be negative (Cauchy principal value), by its closed forms
+// (DLMF 19.2(iv)). (For e > 0 the sum takes atan(sqrt(e)) / sqrt(e) itself.)
 Computed<double> rc_one_one_plus(double e) {
   if (e < -1) {
     const Computed<double> rc = elliprc(-e, -e - 1);
@@ -68,7 +69,6 @@ Computed<double> rc_one_one_plus(double e) {
     return std::sqrt(-1 / e) * *rc;
   }
   if (e == 0) return 1.0;
-  if (e > 0) return std::atan(std::sqrt(e)) / std::sqrt(e);
   const double t = std::sqrt(-e);
   if (e > -0.5) return (std::log1p(t) - std::log1p(-t)) / (2 * t);
   return std::log((t + 1) / std::sqrt(e + 1)) / t;
@@ -76,20 +76,11 @@ Computed<double> rc_one_one_plus(double e) {
 
 }  // namespace
 
-Computed<double> rj_step_sum(int steps, const double* quotient, const double* e, const double* b,
-                             std::size_t stride) {
-  double sum = 0;
-  for (int step = 0; step < steps; ++step) {
-    const std::size_t at = static_cast<std::size_t>(step) * stride;
-    const double e_step = e[at];
-    // Near e = -1 the argument 1 + e cancels; b is the same R_C argument
-    // formed from the square roots without that cancellation.
-    const Computed<double> rc =
-        -1.5 < e_step && e_step < -0.5 ? elliprc(1, b[at]) : rc_one_one_plus(e_step);
-    if (!rc) return rc;
-    sum = sum + quotient[at] * *rc;
-  }
-  return sum;
+Computed<double> rj_step_rc(double e, double b) {
+  // Near e = -1 the argument 1 + e cancels; b is the same R_C argument
+  // formed from the square roots without that cancellation.
+  if (-1.5 < e && e < -0.5) return elliprc(1, b);
+  return rc_one_one_plus(e);
 }
 
 Computed<double> elliprc(double x, double y) {

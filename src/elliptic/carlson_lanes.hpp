@@ -10,6 +10,7 @@
 // the build never contracts a product into a fused multiply-add.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string_view>
@@ -92,12 +93,11 @@ struct RjSteps {
   T f;
 };
 
-// The sum of the steps' terms in step order, each R_C(1, 1 + e) by its
-// closed forms (computed one lane at a time: they call the maths library),
-// or the first error of R_C. The values of lane i at step n are at
-// index n * stride of the three arrays.
-Computed<double> rj_step_sum(int steps, const double* quotient, const double* e, const double* b,
-                             std::size_t stride);
+// R_C(1, 1 + e) of a duplication step whose e is not positive, or NaN, by
+// its closed forms (computed one lane at a time: they call the maths
+// library); b is the step's R_C argument formed without cancellation, used
+// where -1.5 < e < -0.5.
+Computed<double> rj_step_rc(double e, double b);
 
 // The duplication of R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0,
 // up to RJ_MAX_STEPS steps, recording each step's term.
@@ -143,6 +143,48 @@ void rj_duplicate(T x, T y, T z, T p, T a0, RjSteps<T>& steps) {
   steps.f = f;
 }
 
+// The sum of the steps' terms (4^-n / d) R_C(1, 1 + e) in step order, or
+// per lane the first error of R_C. For e > 0, R_C(1, 1 + e) is
+// atan(sqrt(e)) / sqrt(e) (DLMF 19.2(iv)), the arctangent taken lane by lane.
+template <class T>
+LaneComputed<T> rj_step_sum(const RjSteps<T>& steps) {
+  LaneComputed<T> result;
+  T sum = lanes::splat<T>(0.0);
+  double most = 0;
+  for (std::size_t i = 0; i < RjSteps<T>::LANES; ++i) {
+    most = std::max(most, lanes::get(steps.taken, i));
+  }
+  for (int step = 0; step < most; ++step) {
+    const T e = lanes::load<T>(steps.e[step]);
+    const lanes::Mask<T> in_use = lanes::splat<T>(step) < steps.taken;
+    const lanes::Mask<T> positive = in_use & (e > 0.0);
+    T rc = e;
+    if (lanes::any(positive)) {
+      const T root = lanes::sqrt(e);
+      T arctangent = root;
+      for (std::size_t i = 0; i < RjSteps<T>::LANES; ++i) {
+        if (lanes::holds(positive, i)) lanes::set(arctangent, i, std::atan(lanes::get(root, i)));
+      }
+      rc = arctangent / root;
+    }
+    const lanes::Mask<T> others = in_use & !positive;
+    if (lanes::any(others)) {
+      for (std::size_t i = 0; i < RjSteps<T>::LANES; ++i) {
+        if (!lanes::holds(others, i)) continue;
+        const Computed<double> value = rj_step_rc(lanes::get(e, i), steps.b[step][i]);
+        if (value) {
+          lanes::set(rc, i, *value);
+        } else if (!result.failed(i)) {
+          result.fail(i, value.error());
+        }
+      }
+    }
+    sum = lanes::select(in_use, sum + lanes::load<T>(steps.quotient[step]) * rc, sum);
+  }
+  result.value = sum;
+  return result;
+}
+
 // R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0 by duplication
 // (Carlson 1995): the steps first, then their R_C terms summed in step
 // order, then the series in the deviations left after the last step. An
@@ -153,20 +195,13 @@ LaneComputed<T> _elliprj(T x, T y, T z, T p) {
   RjSteps<T> steps;
   rj_duplicate(x, y, z, p, a0, steps);
 
-  LaneComputed<T> result;
-  T sum = lanes::splat<T>(0.0);
+  LaneComputed<T> result = rj_step_sum(steps);
   for (std::size_t i = 0; i < RjSteps<T>::LANES; ++i) {
-    const Computed<double> lane_sum =
-        rj_step_sum(static_cast<int>(lanes::get(steps.taken, i)), &steps.quotient[0][i],
-                    &steps.e[0][i], &steps.b[0][i], RjSteps<T>::LANES);
-    if (!lane_sum) {
-      result.fail(i, lane_sum.error());
-    } else if (!lanes::holds(steps.converged, i)) {
+    if (!result.failed(i) && !lanes::holds(steps.converged, i)) {
       result.fail(i, ComputationError{RJ_NO_CONVERGENCE});
-    } else {
-      lanes::set(sum, i, *lane_sum);
     }
   }
+  const T sum = result.value;
 
   const T f = steps.f;
   const T a = steps.a;

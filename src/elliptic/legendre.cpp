@@ -4,6 +4,8 @@
 // m = 1 (DLMF 19.12); Pi comes from Carlson's R_F and R_J (DLMF 19.25(i)).
 // The same integrals as functions of the complements 1 - m and 1 - n, given
 // by the caller, share these forms: they only skip forming the complements.
+// The forms themselves are written in legendre_lanes.hpp, once for the
+// scalar functions and the batches that evaluate them in vector lanes.
 #include "elliptic/legendre.hpp"
 
 #include <cmath>
@@ -26,18 +28,10 @@ constexpr std::string_view EC_MC_NEGATIVE = "ellipe_complementary: mc must be no
 constexpr std::string_view PIC_MC_NEGATIVE = "ellippi_complementary: mc must be non-negative.";
 constexpr std::string_view PIC_NC_NEGATIVE = "ellippi_complementary: nc must be non-negative.";
 
-constexpr double LN_4 = 1.3862943611198906;
-
-// K as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
-// Below t = 2^-52 (the machine epsilon) the approximation is replaced by its limit
-// K ~ ln 4 - ln(t) / 2 (DLMF 19.12), exact to double precision there.
-double ellipk_approximation(double t) {
-  if (t < MACHINE_EPSILON) return LN_4 - 0.5 * std::log(t);
-  return ellipk_polynomial(t, std::log(t));
-}
-
-// E as a function of the complementary parameter t = 1 - m, 0 < t <= 1.
-double ellipe_approximation(double t) { return ellipe_polynomial(t, std::log(t)); }
+// K and E as functions of the complementary parameter t = 1 - m, 0 < t <= 1
+// (legendre_lanes.hpp).
+double ellipk_approximation(double t) { return ellipk_from_log(t, std::log(t)); }
+double ellipe_approximation(double t) { return ellipe_from_log(t, std::log(t)); }
 
 // Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
 // (DLMF 19.25(i)), from n and the complements nc = 1 - n and mc = 1 - m.

@@ -56,14 +56,19 @@ T log_of(T t) {
   return lanes::each(t, [](double x) { return std::log(x); });
 }
 
-// K and E from t = 1 - m and log(t), for 2^-52 <= t <= 1 (K) and 0 < t <= 1
-// (E). The two share the logarithm where both are wanted.
+inline constexpr double LN_4 = 1.3862943611198906;
+
+// K and E from t = 1 - m and log(t), for 0 < t <= 1. The two share the
+// logarithm where both are wanted. Below t = 2^-52 (the machine epsilon) the
+// approximation of K is replaced by its limit K ~ ln 4 - ln(t) / 2
+// (DLMF 19.12), exact to double precision there.
 template <class T>
-T ellipk_polynomial(T t, T log_t) {
-  return horner(K_P, t) - log_t * horner(K_Q, t);
+T ellipk_from_log(T t, T log_t) {
+  return lanes::select(t < MACHINE_EPSILON, LN_4 - 0.5 * log_t,
+                       horner(K_P, t) - log_t * horner(K_Q, t));
 }
 template <class T>
-T ellipe_polynomial(T t, T log_t) {
+T ellipe_from_log(T t, T log_t) {
   return horner(E_P, t) - log_t * t * horner(E_Q, t);
 }
 
@@ -77,15 +82,14 @@ T pi_from_carlson(T f, T j, T n) {
 // The lanes on which K and Pi, given the complements mc = 1 - m and
 // nc = 1 - n (formed by the caller, or as 1 - m and 1 - n), take their
 // general path with none of the special cases of the scalar functions: K
-// the polynomial in mc, Pi R_F(0, mc, 1) by the AGM plus R_J(0, mc, 1, nc) by
-// duplication. That is 2^-52 <= mc < 1 (below, K takes its logarithmic
-// limit; at mc = 1 the arguments of R_F coincide) and 0 < nc < 1 (at
-// nc = 1 those of R_J do). For complements formed as 1 - m and 1 - n it is
-// the same as 0 < m < 1 and 0 < n < 1 with neither complement rounding to
-// 1 and mc not below 2^-52. NaN fails every test.
+// from mc and its logarithm, Pi R_F(0, mc, 1) by the AGM plus
+// R_J(0, mc, 1, nc) by duplication. That is 0 < mc < 1 (at mc = 1 the
+// arguments of R_F coincide) and 0 < nc < 1 (at nc = 1 those of R_J do). For
+// complements formed as 1 - m and 1 - n it is the same as 0 < m < 1 and
+// 0 < n < 1 with neither complement rounding to 1. NaN fails every test.
 template <class T>
 lanes::Mask<T> general_complements(T nc, T mc) {
-  return (MACHINE_EPSILON <= mc) & (mc < 1.0) & (0.0 < nc) & (nc < 1.0);
+  return (0.0 < mc) & (mc < 1.0) & (0.0 < nc) & (nc < 1.0);
 }
 
 // Pi(n, m) on the general path, from n and the complements nc = 1 - n and

@@ -117,7 +117,7 @@ void ring_lanes(const double* l, const double* r, double re, double rstar,
     nc = lanes::select(general, nc, harmless);
     mc = lanes::select(general, mc, harmless);
     n = lanes::select(general, n, harmless);
-    const T K = ellipk_polynomial(mc, log_of(mc));
+    const T K = ellipk_from_log(mc, log_of(mc));
     const LaneComputed<T> P = ellippi_general(n, nc, mc);
     const T A = ring.magnification(K, P.value);
     for (std::size_t i = 0; i < lanes::count<T>; ++i) {

@@ -141,8 +141,8 @@ void disc_lanes(const double* l, const double* rstar, double re, Computed<double
     mc = lanes::select(general, mc, harmless);
     n = lanes::select(general, n, harmless);
     const T log_mc = log_of(mc);
-    const T E = ellipe_polynomial(mc, log_mc);
-    const T K = ellipk_polynomial(mc, log_mc);
+    const T E = ellipe_from_log(mc, log_mc);
+    const T K = ellipk_from_log(mc, log_mc);
     const LaneComputed<T> P = ellippi_general(n, nc, mc);
     const T A = disc.magnification(E, K, P.value);
     for (std::size_t i = 0; i < lanes::count<T>; ++i) {
