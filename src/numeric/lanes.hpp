@@ -4,12 +4,13 @@
 // waiting on each other.
 //
 // The numeric kernels are written once, as templates over a lane type T:
-// double for the scalar functions, Double2 (SSE2 on x86-64, NEON on arm64)
-// and Double4 (AVX2) for the batches. Every operation here is, lane by lane,
-// the IEEE operation the scalar code performs on its double: +, -, *, / and
-// sqrt are correctly rounded in each lane, comparisons are the ordered IEEE
-// comparisons, and maths-library functions (log, atan, pow) are called lane
-// by lane. So each lane's result is the scalar result to the last bit.
+// double for the scalar functions, pairs of Double2 (SSE2 on x86-64, NEON on
+// arm64) or of Double4 (AVX2) for the batches. Every operation here is,
+// lane by lane, the IEEE operation the scalar code performs on its double:
+// +, -, *, / and sqrt are correctly rounded in each lane, comparisons are the
+// ordered IEEE comparisons, and maths-library functions (log, atan, pow) are
+// called lane by lane. So each lane's result is the scalar result to the
+// last bit.
 //
 // Control flow becomes masks: a comparison gives a Mask<T> (bool for
 // double), select() picks lane by lane, and a loop runs while any() lane
@@ -114,7 +115,8 @@ using Double4 = double __attribute__((vector_size(32)));
 // A vector type of the compiler's: the lanes of a GCC vector of doubles or
 // of its mask (64-bit integers, all bits set for true).
 template <class T>
-concept Native = !std::is_class_v<T> && !std::is_arithmetic_v<T> && requires(T v) { v[0]; };
+concept Native = !std::is_class_v<T> && !std::is_arithmetic_v<T> && !std::is_pointer_v<T> &&
+                 requires(T v) { v[0]; };
 
 template <Native T>
 inline double get(T v, std::size_t i) {
@@ -305,6 +307,9 @@ inline T fmin(T a, T b) {
 // The fastest path this build and CPU run.
 inline Path fastest_available() {
 #if defined(MAGNIKIT_LANES_X86_64)
+  // The CPU's features and the operating system's support for their
+  // registers, as the compiler's runtime reads them.
+  __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") ? Path::avx2 : Path::baseline;
 #elif defined(MAGNIKIT_LANES_NEON)
   return Path::baseline;
