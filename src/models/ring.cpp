@@ -29,7 +29,7 @@ namespace {
 // Q = d^2 + 4 eps^2.
 template <class T>
 struct Ring {
-  Ring(T l_, T r_, double eps_)
+  Ring(const T& l_, const T& r_, double eps_)
       : l(l_), r(r_), eps(eps_), e(eps_ * eps_), d(l_ - r_), s(l_ + r_), Q(d * d + e * 4.0) {}
 
   // The band is relative to the separation: 1 - n = (d / s)^2 sets the
@@ -94,13 +94,16 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
 
 // One vector of rings. Near the ring and off it alike, K and Pi take the
 // same general path, from the complements or from the parameters; the lanes
-// off it (the ring through the lens, parameters outside (0, 1), non-finite
-// input) take the scalar function, with harmless complements standing in
-// for them in the vector.
+// off it (the far field, the ring through the lens, parameters outside
+// (0, 1), non-finite input) take the scalar function, with harmless
+// complements standing in for them in the vector.
 template <class T>
 void ring_lanes(const double* l, const double* r, double re, double rstar,
                 Computed<double>* out) {
-  const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), re / rstar);
+  const double eps = re / rstar;
+  const lanes::Mask<T> far = lanes::mask_where<T>(
+      [&](std::size_t i) { return ring_in_far_field(l[i], r[i], eps); });
+  const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
   T n = ring.characteristic();
   T nc = 1.0 - n;
   T mc = 1.0 - ring.parameter();
@@ -111,7 +114,7 @@ void ring_lanes(const double* l, const double* r, double re, double rstar,
     mc = lanes::select(near_ring, complements.mc, mc);
     n = lanes::select(near_ring, 1.0 - complements.nc, n);
   }
-  const lanes::Mask<T> general = (ring.d != 0.0) & general_complements(nc, mc);
+  const lanes::Mask<T> general = (ring.d != 0.0) & !far & general_complements(nc, mc);
   if (lanes::any(general)) {
     const T harmless = lanes::splat<T>(0.5);
     nc = lanes::select(general, nc, harmless);

@@ -30,7 +30,7 @@ namespace {
 // the band about the rim in which the integrals take the complements.
 template <class T>
 struct DiscSize {
-  DiscSize(double re, T rstar)
+  DiscSize(double re, const T& rstar)
       : rho(rstar / re),
         q(rho * rho),
         // A fixed fraction of the source radius: 1 - n = (d / s)^2 sets the
@@ -45,7 +45,7 @@ struct DiscSize {
 // Einstein radii, d = u - rho, s = rho + u and w = sqrt(d^2 + 4).
 template <class T>
 struct Disc {
-  Disc(T rho_, T q_, T l)
+  Disc(const T& rho_, const T& q_, const T& l)
       : rho(rho_), q(q_), u(rho_ * l), d(u - rho_), s(rho_ + u), w(lanes::sqrt(d * d + 4.0)) {}
 
   // n = 4 u rho / s^2.
@@ -117,12 +117,14 @@ Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
 
 // One vector of discs. Near the rim and off it alike, E, K and Pi take the
 // same general path, from the complements or from the parameters (E and K
-// share the logarithm); the lanes off it (the lens on the rim, parameters
-// outside (0, 1), non-finite input) take the scalar function, with harmless
-// complements standing in for them in the vector.
+// share the logarithm); the lanes off it (the far field, the lens on the
+// rim, parameters outside (0, 1), non-finite input) take the scalar
+// function, with harmless complements standing in for them in the vector.
 template <class T>
 void disc_lanes(const double* l, const double* rstar, double re, Computed<double>* out) {
   const DiscSize<T> size(re, lanes::load<T>(rstar));
+  const lanes::Mask<T> far = lanes::mask_where<T>(
+      [&](std::size_t i) { return in_far_field(l[i], lanes::get(size.rho, i)); });
   const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
   T n = disc.characteristic();
   T nc = 1.0 - n;
@@ -134,7 +136,7 @@ void disc_lanes(const double* l, const double* rstar, double re, Computed<double
     mc = lanes::select(near_rim, complements.mc, mc);
     n = lanes::select(near_rim, 1.0 - complements.nc, n);
   }
-  const lanes::Mask<T> general = (disc.d != 0.0) & general_complements(nc, mc);
+  const lanes::Mask<T> general = (disc.d != 0.0) & !far & general_complements(nc, mc);
   if (lanes::any(general)) {
     const T harmless = lanes::splat<T>(0.5);
     nc = lanes::select(general, nc, harmless);

@@ -95,6 +95,14 @@ inline double each(double v, F&& f) {
   return f(v);
 }
 
+// The mask of the lanes i for which holds_at(i) is true: a scalar test
+// asked lane by lane.
+template <class T, class Test>
+  requires std::is_same_v<T, double>
+inline bool mask_where(Test&& holds_at) {
+  return holds_at(std::size_t{0});
+}
+
 // --- Vector lanes ---------------------------------------------------------------
 
 #if defined(MAGNIKIT_LANES_X86_64) || defined(MAGNIKIT_LANES_NEON)
@@ -274,6 +282,14 @@ template <Vector T, class F>
 inline T each(T v, F&& f) {
   for (std::size_t i = 0; i < count<T>; ++i) set(v, i, f(get(v, i)));
   return v;
+}
+template <Vector T, class Test>
+inline Mask<T> mask_where(Test&& holds_at) {
+  T marks = splat<T>(0.0);
+  for (std::size_t i = 0; i < count<T>; ++i) {
+    if (holds_at(i)) set(marks, i, 1.0);
+  }
+  return marks != 0.0;
 }
 
 // The maths library's fmax and fmin lane by lane: ordered, unequal lanes
