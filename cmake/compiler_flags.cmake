@@ -27,7 +27,18 @@ else()
   # multiply-add (Clang contracts within an expression by default, and
   # arm64 has the instruction), no fast-math.
   target_compile_options(magnikit_compiler_flags INTERFACE
-    -ffp-contract=off -fno-fast-math -Wall -Wextra -Wshadow
+    -ffp-contract=off -fno-fast-math
+    # Nothing reads errno after a maths-library call, so the compiler may
+    # take sqrt inline without a library call for negative arguments and
+    # treat the functions as pure; no result changes. It must come after
+    # -fno-fast-math, which switches errno back on (and after
+    # CMAKE_CXX_FLAGS, which CMake puts first).
+    -fno-math-errno
+    -Wall -Wextra -Wshadow
+    # GCC notes that vectors of four doubles pass differently without AVX;
+    # the code that carries them is inlined into functions compiled for AVX2
+    # (src/numeric/lanes.hpp).
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-psabi>
     # Source paths relative to the checkout in every message (failure
     # reports name the source location) and in the binary, so that builds
     # in different folders give the same bytes.

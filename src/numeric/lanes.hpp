@@ -280,8 +280,10 @@ inline void store(double* target, T v) {
 }
 template <Vector T, class F>
 inline T each(T v, F&& f) {
-  for (std::size_t i = 0; i < count<T>; ++i) set(v, i, f(get(v, i)));
-  return v;
+  double values[count<T>];
+  store(values, v);
+  for (double& value : values) value = f(value);
+  return load<T>(values);
 }
 template <Vector T, class Test>
 inline Mask<T> mask_where(Test&& holds_at) {
