@@ -5,6 +5,7 @@
 #include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 
@@ -15,6 +16,13 @@ Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, d
                                                                 double rstar, FloatVector bl,
                                                                 FloatVector bf,
                                                                 Checkpoint checkpoint);
+// The same with the rings evaluated on the given path (numeric/lanes.hpp),
+// the same bits on every path.
+Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                                 double rstar, FloatVector bl,
+                                                                 FloatVector bf,
+                                                                 Checkpoint checkpoint,
+                                                                 lanes::Path path);
 
 // The integrated limb-darkened magnifications with the profile interpolated
 // linearly between the samples (zero outside them) and normalised by its own

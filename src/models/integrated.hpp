@@ -7,6 +7,7 @@
 #include "core/computation.hpp"
 #include "core/function_entry.hpp"
 #include "models/brightness_profile.hpp"
+#include "numeric/lanes.hpp"
 
 namespace magnikit {
 
@@ -15,20 +16,25 @@ namespace magnikit {
 // so this form fails only when the checkpoint stops it. Where the ring model
 // fails at every radius the result is NaN (NaN or negative separation, NaN
 // re or rstar), and beyond 1e154 source radii it is 1.
+// The rings of each integral are evaluated on the given path
+// (numeric/lanes.hpp), the same bits on every path.
 template <class Profile>
 Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                           const Profile& profile,
                                                           double normaliser,
-                                                          Checkpoint checkpoint);
+                                                          Checkpoint checkpoint,
+                                                          lanes::Path path);
 
 // From uniform discs of growing radius: the profile weights the derivative of
 // the flux magnified within radius x. Fails when the uniform-disc model fails
-// at the full source radius, or when the checkpoint stops it.
+// at the full source radius, or when the checkpoint stops it. The discs are
+// evaluated on the given path, the same bits on every path.
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
                                                          double normaliser,
-                                                         Checkpoint checkpoint);
+                                                         Checkpoint checkpoint,
+                                                         lanes::Path path);
 
 // The same with the built-in linear limb-darkening law.
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,

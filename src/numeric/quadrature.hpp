@@ -1,6 +1,8 @@
 // Tanh-sinh (double-exponential) quadrature over a finite interval
 // (Takahasi & Mori 1974). The integrand is a template parameter so that each
-// integrand gets its own copy of the summing loop with the call inlined.
+// integrand gets its own copy of the summing loop with the call inlined. It
+// is a function of one point, or a batch integrand that takes all the points
+// of the rule at once; the sum is the same either way, term for term.
 //
 // [a, b] is mapped linearly onto [-1, 1], x -> m + s x, and the substituted
 // integrand is summed with the trapezoidal rule in t over [-3, 3], halving the
@@ -11,9 +13,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include "core/constants.hpp"
 #include "numeric/de_levels.hpp"
@@ -37,35 +41,55 @@ inline constexpr double DE_QUADRATIC_RATIO_HIGH = 2.1;
 
 // The integrand value, or 0 where it is NaN or infinite: a point where the
 // integrand overflows or its model fails drops out of the sum.
-template <class Integrand>
-inline double finite_or_zero(Integrand& f, double x) {
-  const double y = f(x);
-  return std::isfinite(y) ? y : 0.0;
-}
+inline double finite_or_zero(double y) { return std::isfinite(y) ? y : 0.0; }
 
-// Levels 0 to levels - 1 of DE_LEVELS are summed at most (all of them when
-// levels exceeds their number).
-template <class Integrand>
-QuadratureResult integrate(Integrand&& f, double a, double b, double target,
-                           std::size_t levels = DE_LEVELS.size()) {
-  const double s = (b - a) * 0.5;  // half-width
-  const double m = (a + b) * 0.5;  // centre
+// The points levels 0 to levels - 1 and the centre have together.
+constexpr std::size_t rule_points(std::size_t levels) {
+  std::size_t points = 1;
+  for (std::size_t k = 0; k < std::min(levels, DE_LEVELS.size()); ++k) {
+    points += 2 * DE_LEVELS[k].size();
+  }
+  return points;
+}
+inline constexpr std::size_t DE_POINTS = rule_points(DE_LEVELS.size());
+// The nodes of the largest level.
+inline constexpr std::size_t DE_MOST_NODES =
+    std::ranges::max(DE_LEVELS, {}, [](std::span<const DeNode> level) { return level.size(); })
+        .size();
+
+// An integrand that takes many points at once: f(x, y) sets y[i] to the
+// integrand at x[i] for every i, in whatever order suits it, so that it can
+// evaluate neighbouring points side by side.
+template <class F>
+concept BatchIntegrand = std::invocable<F&, std::span<const double>, std::span<double>>;
+
+// The rule's values at one level's nodes, in node order: right[i] at
+// m + s x_i, left[i] at m - s x_i.
+struct LevelValues {
+  const double* right;
+  const double* left;
+};
+
+// The trapezoidal sums over t, level by level, from the integrand's values,
+// which values.centre() and values.level(k) give finite or zero; s is the
+// half-width of [a, b].
+template <class Values>
+QuadratureResult tanh_sinh_sum(Values& values, double s, double target, std::size_t levels) {
   const double tol = (target * 0.25) / s;
 
   // The trapezoidal sum over t. The centre t = 0 has weight pi/2 at step 1;
   // it enters doubled, and the first halving below brings it back to pi/2.
-  double sum = finite_or_zero(f, m + s * 0.0) * PI;
+  double sum = values.centre() * PI;
   std::uint32_t evaluations = 1;
   double estimate = 0.0;
   double previous_delta = 0.0;
 
-  for (const auto level : std::span(DE_LEVELS).first(std::min(levels, DE_LEVELS.size()))) {
+  for (std::size_t k = 0; k < std::min(levels, DE_LEVELS.size()); ++k) {
+    const std::span<const DeNode> level = DE_LEVELS[k];
+    const LevelValues at = values.level(k);
     double level_sum = 0.0;
-    for (const DeNode& node : level) {
-      // Right point first, then left: the integrand sees them in this order.
-      const double right = finite_or_zero(f, m + s * node.abscissa);
-      const double left = finite_or_zero(f, m - s * node.abscissa);
-      level_sum = level_sum + node.weight * (right + left);
+    for (std::size_t i = 0; i < level.size(); ++i) {
+      level_sum = level_sum + level[i].weight * (at.right[i] + at.left[i]);
     }
     evaluations = evaluations + 2 * static_cast<std::uint32_t>(level.size());
 
@@ -94,6 +118,81 @@ QuadratureResult integrate(Integrand&& f, double a, double b, double target,
   }
 
   return QuadratureResult{s * estimate, s * sum, evaluations};
+}
+
+// A point-by-point integrand's values, taken when the sum asks for a level.
+template <class Integrand>
+class PointByPoint {
+ public:
+  PointByPoint(Integrand& f, double m, double s) : f_(f), m_(m), s_(s) {}
+
+  double centre() { return finite_or_zero(f_(m_ + s_ * 0.0)); }
+
+  LevelValues level(std::size_t k) {
+    const std::span<const DeNode> nodes = DE_LEVELS[k];
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      // Right point first, then left: the integrand sees them in this order.
+      right_[i] = finite_or_zero(f_(m_ + s_ * nodes[i].abscissa));
+      left_[i] = finite_or_zero(f_(m_ - s_ * nodes[i].abscissa));
+    }
+    return {right_, left_};
+  }
+
+ private:
+  Integrand& f_;
+  double m_;
+  double s_;
+  double right_[DE_MOST_NODES];
+  double left_[DE_MOST_NODES];
+};
+
+// A batch integrand's values at every point of the levels allowed, taken in
+// one call before the sum starts: the centre, then level by level the points
+// right of it and those left of it. Where the sum stops early the points of
+// the later levels were taken for nothing; they change no result.
+template <class Integrand>
+class AllPoints {
+ public:
+  AllPoints(Integrand& f, double m, double s, std::size_t levels) {
+    double x[DE_POINTS];
+    std::size_t count = 0;
+    x[count++] = m + s * 0.0;
+    for (std::size_t k = 0; k < std::min(levels, DE_LEVELS.size()); ++k) {
+      offsets_[k] = count;
+      for (const DeNode& node : DE_LEVELS[k]) x[count++] = m + s * node.abscissa;
+      for (const DeNode& node : DE_LEVELS[k]) x[count++] = m - s * node.abscissa;
+    }
+    f(std::span<const double>(x, count), std::span<double>(values_, count));
+    for (std::size_t i = 0; i < count; ++i) values_[i] = finite_or_zero(values_[i]);
+  }
+
+  double centre() const { return values_[0]; }
+
+  LevelValues level(std::size_t k) const {
+    const double* right = values_ + offsets_[k];
+    return {right, right + DE_LEVELS[k].size()};
+  }
+
+ private:
+  double values_[DE_POINTS];
+  std::size_t offsets_[DE_LEVELS.size()] = {};
+};
+
+// Levels 0 to levels - 1 of DE_LEVELS are summed at most (all of them when
+// levels exceeds their number). The integrand is a function of one point,
+// or a batch integrand.
+template <class Integrand>
+QuadratureResult integrate(Integrand&& f, double a, double b, double target,
+                           std::size_t levels = DE_LEVELS.size()) {
+  const double s = (b - a) * 0.5;  // half-width
+  const double m = (a + b) * 0.5;  // centre
+  if constexpr (BatchIntegrand<Integrand>) {
+    AllPoints<std::remove_reference_t<Integrand>> values(f, m, s, levels);
+    return tanh_sinh_sum(values, s, target, levels);
+  } else {
+    PointByPoint<std::remove_reference_t<Integrand>> values(f, m, s);
+    return tanh_sinh_sum(values, s, target, levels);
+  }
 }
 
 }  // namespace magnikit
