@@ -40,9 +40,13 @@ inline constexpr double LIMB_DARKENING_NORM_RING_BY_RING = 2.5132741228718309;
 // linear between the samples and zero off them. It refers to the caller's
 // vectors and lives no longer than they do.
 struct SampledProfile {
+  SampledProfile(const FloatVector& radii, const FloatVector& brightness)
+      : bl(radii), bf(brightness), interpolant_(radii, brightness, ZERO_OUTSIDE) {}
+
   const FloatVector& bl;
   const FloatVector& bf;
-  double operator()(double x) const { return interp(bl, bf, x, ZERO_OUTSIDE); }
+  // interp(bl, bf, x, ZERO_OUTSIDE), its lines formed once per call.
+  double operator()(double x) const { return interpolant_(x); }
 
   // Calls piece(a, b) for each piece of the source radius [0, 1] between
   // consecutive sample radii, outwards: the profile is linear on each, and
@@ -60,6 +64,9 @@ struct SampledProfile {
     }
     piece(start, 1.0);
   }
+
+ private:
+  Interpolant interpolant_;
 };
 
 }  // namespace magnikit

@@ -116,18 +116,13 @@ struct RingFluxes {
   lanes::Path path;
 };
 
-// Magnification of the uniform disc of radius x (in source radii) with the
-// lens at l; nothing of the source lies within radius 0.
-double disc_at(double x, const Computed<double>& magnification) {
-  if (x <= 0.0) return 0.0;
-  return value_or_nan(magnification);
-}
-
 // d/dx [pi x^2 A_disc(x)] = 2 pi x (A_disc + (x/2) A_disc'): the magnified
 // flux of the ring of radius x, with the derivative taken as a central
-// difference, for many radii at once. The three discs of each radius (at x,
-// then at x + delta and x - delta) are evaluated side by side, a few dozen
-// radii at a time.
+// difference, for many radii at once. A_disc(x) is the magnification of the
+// uniform disc of radius x (in source radii) with the lens at l; nothing of
+// the source lies within radius 0, so there it is 0 and no disc is
+// evaluated. The discs of a few dozen radii (at x, then at x + delta and
+// x - delta) are evaluated side by side.
 template <class Profile>
 struct DiscFluxes {
   static constexpr std::size_t RADII = 64;
@@ -137,9 +132,6 @@ struct DiscFluxes {
       const std::size_t count = std::min(RADII, x.size() - start);
       double deltas[RADII];
       double radii[3 * RADII];
-      double separations[3 * RADII];
-      double rstars[3 * RADII];
-      Computed<double> discs[3 * RADII];
       for (std::size_t i = 0; i < count; ++i) {
         const double xi = x[start + i];
         deltas[i] = (std::fabs(xi) + 1.0) * cbrt_eps();
@@ -147,21 +139,37 @@ struct DiscFluxes {
         radii[3 * i + 1] = xi + deltas[i];
         radii[3 * i + 2] = xi - deltas[i];
       }
-      for (std::size_t j = 0; j < 3 * count; ++j) {
-        separations[j] = l / radii[j];
-        rstars[j] = rstar * radii[j];
-      }
-      uniform_disc_magnifications(std::span(separations, 3 * count), std::span(rstars, 3 * count),
-                                  re, std::span(discs, 3 * count), path);
+      double discs[3 * RADII];
+      magnify_discs(std::span(radii, 3 * count), discs);
       for (std::size_t i = 0; i < count; ++i) {
         const double xi = x[start + i];
-        const double g = disc_at(radii[3 * i], discs[3 * i]);
-        const double forward = disc_at(radii[3 * i + 1], discs[3 * i + 1]);
-        const double backward = disc_at(radii[3 * i + 2], discs[3 * i + 2]);
+        const double g = discs[3 * i];
+        const double forward = discs[3 * i + 1];
+        const double backward = discs[3 * i + 2];
         const double slope = (forward - backward) / (deltas[i] + deltas[i]);
         flux[start + i] = ((xi * TWO_PI) * (g + (xi * 0.5) * slope)) * profile(xi);
       }
     }
+  }
+
+  // A_disc at each radius: 0 for a radius not above 0, NaN where the model
+  // fails.
+  void magnify_discs(std::span<const double> radii, double* discs) const {
+    double separations[3 * RADII];
+    double rstars[3 * RADII];
+    std::size_t taken[3 * RADII];
+    std::size_t count = 0;
+    for (std::size_t j = 0; j < radii.size(); ++j) {
+      discs[j] = 0.0;
+      if (!(radii[j] > 0.0)) continue;
+      separations[count] = l / radii[j];
+      rstars[count] = rstar * radii[j];
+      taken[count++] = j;
+    }
+    Computed<double> magnifications[3 * RADII];
+    uniform_disc_magnifications(std::span(separations, count), std::span(rstars, count), re,
+                                std::span(magnifications, count), path);
+    for (std::size_t k = 0; k < count; ++k) discs[taken[k]] = value_or_nan(magnifications[k]);
   }
 
   double l;

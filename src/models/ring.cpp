@@ -155,13 +155,13 @@ void ring_batch(std::span<const double> l, std::span<const double> r, double re,
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
-// Compiled for AVX2 with every kernel inlined into it, so that no AVX2 code
-// is shared with the baseline functions.
+// Four lanes in one AVX2 vector, compiled for AVX2 with every kernel inlined
+// into it, so that no AVX2 code is shared with the baseline functions.
 MAGNIKIT_AVX2 __attribute__((flatten)) void ring_batch_avx2(std::span<const double> l,
                                                              std::span<const double> r,
                                                              double re, double rstar,
                                                              std::span<Computed<double>> out) {
-  ring_batch<lanes::Pair<lanes::Double4>>(l, r, re, rstar, out);
+  ring_batch<lanes::Double4>(l, r, re, rstar, out);
 }
 #endif
 

@@ -179,13 +179,13 @@ void disc_batch(std::span<const double> l, std::span<const double> rstar, double
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
-// Compiled for AVX2 with every kernel inlined into it, so that no AVX2 code
-// is shared with the baseline functions.
+// Four lanes in one AVX2 vector, compiled for AVX2 with every kernel inlined
+// into it, so that no AVX2 code is shared with the baseline functions.
 MAGNIKIT_AVX2 __attribute__((flatten)) void disc_batch_avx2(std::span<const double> l,
                                                              std::span<const double> rstar,
                                                              double re,
                                                              std::span<Computed<double>> out) {
-  disc_batch<lanes::Pair<lanes::Double4>>(l, rstar, re, out);
+  disc_batch<lanes::Double4>(l, rstar, re, out);
 }
 #endif
 

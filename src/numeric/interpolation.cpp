@@ -25,13 +25,18 @@ Line segment_line(std::span<const double> xs, std::span<const double> ys, std::s
   return {intercept, slope};
 }
 
-// The segment a query uses: inside the range the one whose right end is the
-// first sample at or beyond it (at a sample xs[k], k >= 1, the segment on its
-// left), at or below xs[0] the first one, beyond the last sample the last
-// one. (Scanning past the n-th sample could not change the segment.)
-std::size_t segment_of(std::span<const double> xs, std::size_t n, double x0) {
-  const std::size_t p = first_sample_not_below(xs, n, x0);
+// The segment a query uses, from the first sample p that it does not lie
+// beyond: inside the range the one whose right end is that sample (at a
+// sample xs[k], k >= 1, the segment on its left), at or below xs[0] the
+// first one, beyond the last sample the last one.
+std::size_t segment_ending_at(std::size_t p, std::size_t n) {
   return std::min(p >= 1 ? p - 1 : 0, n - 2);
+}
+
+// The segment of a query by a scan. (Scanning past the n-th sample could
+// not change the segment.)
+std::size_t segment_of(std::span<const double> xs, std::size_t n, double x0) {
+  return segment_ending_at(first_sample_not_below(xs, n, x0), n);
 }
 
 // What to return beyond one end of the samples: the line extended, the end
@@ -48,6 +53,16 @@ T outside(const OutOfRangeMode& mode, T line, T end_value, T fixed) {
   }
 }
 
+// The interpolant at x0 of n >= 2 samples, from the value there of the line
+// of x0's segment. Ordered comparisons: a NaN query is neither below nor
+// beyond the range.
+double value_at(std::span<const double> xs, std::span<const double> ys, std::size_t n, double x0,
+                double line, const OutOfRangeMode& mode) {
+  if (x0 < xs[0]) return outside(mode, line, ys[0], mode.value);
+  if (x0 > xs[n - 1]) return outside(mode, line, ys[n - 1], mode.value);
+  return line;
+}
+
 }  // namespace
 
 double interp(std::span<const double> xs, std::span<const double> ys, double x0,
@@ -56,13 +71,33 @@ double interp(std::span<const double> xs, std::span<const double> ys, double x0,
   const std::size_t n = std::min(xs.size(), ys.size());
   if (n == 0) return 0.0;
   if (n == 1) return ys[0];
+  return value_at(xs, ys, n, x0, segment_line(xs, ys, segment_of(xs, n, x0)).at(x0), mode);
+}
 
-  const double line = segment_line(xs, ys, segment_of(xs, n, x0)).at(x0);
+Interpolant::Interpolant(std::span<const double> xs, std::span<const double> ys,
+                         const OutOfRangeMode& mode)
+    : xs_(xs), ys_(ys), n_(std::min(xs.size(), ys.size())), mode_(mode), ascending_(true) {
+  if (n_ < 2) return;
+  lines_.reserve(n_ - 1);
+  for (std::size_t i = 0; i + 1 < n_; ++i) {
+    lines_.push_back(segment_line(xs, ys, i));
+    ascending_ = ascending_ && xs[i] <= xs[i + 1];
+  }
+}
 
-  // Ordered comparisons: a NaN query is neither below nor beyond the range.
-  if (x0 < xs[0]) return outside(mode, line, ys[0], mode.value);
-  if (x0 > xs[n - 1]) return outside(mode, line, ys[n - 1], mode.value);
-  return line;
+double Interpolant::operator()(double x0) const {
+  if (n_ == 0) return 0.0;
+  if (n_ == 1) return ys_[0];
+  // On ascending radii the first sample not below x0 is where the scan
+  // would stop: the samples below x0 come first (and for a NaN x0 there are
+  // none).
+  const std::size_t i =
+      ascending_ ? segment_ending_at(static_cast<std::size_t>(
+                                         std::lower_bound(xs_.begin(), xs_.begin() + n_, x0) -
+                                         xs_.begin()),
+                                     n_)
+                 : segment_of(xs_, n_, x0);
+  return value_at(xs_, ys_, n_, x0, lines_[i].at(x0), mode_);
 }
 
 Line interp_line(std::span<const double> xs, std::span<const double> ys, double x0,

@@ -2,8 +2,10 @@
 // return outside the sampled range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace magnikit {
 
@@ -33,5 +35,24 @@ struct Line {
 // held or fixed value where this line's value would be NaN.)
 Line interp_line(std::span<const double> xs, std::span<const double> ys, double x0,
                  const OutOfRangeMode& mode);
+
+// interp of fixed samples, for many queries: bit for bit interp(xs, ys, x0,
+// mode) at every x0, with the segments' lines formed once and, where the
+// sample radii ascend (each at or beyond the one before, none NaN), a
+// query's segment found by bisection instead of a scan from the first
+// sample. It refers to the samples and lives no longer than they do.
+class Interpolant {
+ public:
+  Interpolant(std::span<const double> xs, std::span<const double> ys, const OutOfRangeMode& mode);
+  double operator()(double x0) const;
+
+ private:
+  std::span<const double> xs_;
+  std::span<const double> ys_;
+  std::size_t n_;
+  OutOfRangeMode mode_;
+  std::vector<Line> lines_;
+  bool ascending_;
+};
 
 }  // namespace magnikit

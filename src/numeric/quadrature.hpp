@@ -146,36 +146,81 @@ class PointByPoint {
   double left_[DE_MOST_NODES];
 };
 
+// Where level k's node i falls among the nodes of levels 0 to levels - 1
+// in increasing t. Their t are the multiples of the finest level's step
+// 2^-(levels - 1) up to 3: level 0's i + 1 and level k's odd multiples
+// (2 i + 1) 2^-k, each in increasing order (de_levels.hpp).
+constexpr std::size_t rank_in_t(std::size_t levels, std::size_t k, std::size_t i) {
+  const std::size_t finest = std::min(levels, DE_LEVELS.size()) - 1;
+  const std::size_t multiple = k == 0 ? (i + 1) << finest : (2 * i + 1) << (finest - k);
+  return multiple - 1;
+}
+
+// The ranks put every node's abscissa in increasing order, for every number
+// of levels.
+constexpr bool ranks_follow_the_abscissae() {
+  for (std::size_t levels = 1; levels <= DE_LEVELS.size(); ++levels) {
+    double abscissa[DE_POINTS] = {};
+    bool taken[DE_POINTS] = {};
+    const std::size_t nodes = (rule_points(levels) - 1) / 2;
+    for (std::size_t k = 0; k < levels; ++k) {
+      for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
+        const std::size_t rank = rank_in_t(levels, k, i);
+        if (rank >= nodes || taken[rank]) return false;
+        taken[rank] = true;
+        abscissa[rank] = DE_LEVELS[k][i].abscissa;
+      }
+    }
+    for (std::size_t j = 1; j < nodes; ++j) {
+      if (!(abscissa[j - 1] <= abscissa[j])) return false;
+    }
+  }
+  return true;
+}
+static_assert(ranks_follow_the_abscissae());
+
 // A batch integrand's values at every point of the levels allowed, taken in
-// one call before the sum starts: the centre, then level by level the points
-// right of it and those left of it. Where the sum stops early the points of
-// the later levels were taken for nothing; they change no result.
+// one call before the sum starts: the centre, then the points right of it
+// and those left of it, each side in increasing t. Neighbouring points,
+// whose integrand costs about the same, so share a vector. Where the sum
+// stops early the points of the later levels were taken for nothing; they
+// change no result.
 template <class Integrand>
 class AllPoints {
  public:
-  AllPoints(Integrand& f, double m, double s, std::size_t levels) {
+  AllPoints(Integrand& f, double m, double s, std::size_t levels)
+      : levels_(std::min(levels, DE_LEVELS.size())), nodes_((rule_points(levels_) - 1) / 2) {
     double x[DE_POINTS];
-    std::size_t count = 0;
-    x[count++] = m + s * 0.0;
-    for (std::size_t k = 0; k < std::min(levels, DE_LEVELS.size()); ++k) {
-      offsets_[k] = count;
-      for (const DeNode& node : DE_LEVELS[k]) x[count++] = m + s * node.abscissa;
-      for (const DeNode& node : DE_LEVELS[k]) x[count++] = m - s * node.abscissa;
+    x[0] = m + s * 0.0;
+    for (std::size_t k = 0; k < levels_; ++k) {
+      for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
+        const std::size_t rank = rank_in_t(levels_, k, i);
+        x[1 + rank] = m + s * DE_LEVELS[k][i].abscissa;
+        x[1 + nodes_ + rank] = m - s * DE_LEVELS[k][i].abscissa;
+      }
     }
+    const std::size_t count = 1 + 2 * nodes_;
     f(std::span<const double>(x, count), std::span<double>(values_, count));
     for (std::size_t i = 0; i < count; ++i) values_[i] = finite_or_zero(values_[i]);
   }
 
   double centre() const { return values_[0]; }
 
-  LevelValues level(std::size_t k) const {
-    const double* right = values_ + offsets_[k];
-    return {right, right + DE_LEVELS[k].size()};
+  LevelValues level(std::size_t k) {
+    for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
+      const std::size_t rank = rank_in_t(levels_, k, i);
+      right_[i] = values_[1 + rank];
+      left_[i] = values_[1 + nodes_ + rank];
+    }
+    return {right_, left_};
   }
 
  private:
+  std::size_t levels_;
+  std::size_t nodes_;
   double values_[DE_POINTS];
-  std::size_t offsets_[DE_LEVELS.size()] = {};
+  double right_[DE_MOST_NODES];
+  double left_[DE_MOST_NODES];
 };
 
 // Levels 0 to levels - 1 of DE_LEVELS are summed at most (all of them when

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from hypothesis import given, strategies as st
 
-from _magnikit_internals import interp
+from _magnikit_internals import interp, interpolant
 
 EXTEND, HOLD_ENDS, FIXED = 0, 1, 2
 ZERO_OUTSIDE = (FIXED, 0.0)
@@ -82,3 +82,33 @@ def test_matches_linear_interpolation_inside_the_range(raw_xs, data):
     want = float(np.interp(x0, xs, ys))
     scale = max(abs(ys[lo]), abs(ys[hi]), 1.0) * (1.0 + abs(x0) / (xs[hi] - xs[lo]))
     assert abs(interp(xs, ys, x0, FIXED, math.nan) - want) <= 1e-12 * scale
+
+
+# The interpolant formed once (the flux-map profiles) finds the segment by
+# bisection on ascending radii and by interp's own scan otherwise; either
+# way it is interp to the last bit, at and between the samples, outside
+# them, at infinities and NaN.
+SAMPLE_SETS = {
+    "ascending": [0.0, 0.1, 0.25, 0.5, 0.75, 0.9, 1.0],
+    "repeated radius (a step)": [0.0, 0.5, 0.5, 1.0],
+    "ascending with infinities": [-math.inf, 0.0, 0.5, math.inf],
+    "unsorted": [0.8, 0.1, 0.5, 0.3],
+    "NaN radius": [0.0, math.nan, 0.5, 1.0],
+    "descending": [1.0, 0.5, 0.0],
+    "two samples": [0.2, 0.7],
+    "one sample": [0.4],
+    "none": [],
+}
+
+
+@pytest.mark.parametrize("kind", [EXTEND, HOLD_ENDS, FIXED])
+@pytest.mark.parametrize("name", sorted(SAMPLE_SETS))
+def test_the_interpolant_formed_once_is_interp_bit_for_bit(name, kind):
+    xs = SAMPLE_SETS[name]
+    rng = np.random.default_rng(len(name))
+    ys = list(rng.uniform(-2, 2, len(xs)))
+    queries = xs + [x + d for x in xs for d in (-1e-12, 1e-12) if math.isfinite(x)]
+    queries += list(rng.uniform(-0.5, 1.5, 200)) + [-math.inf, math.inf, math.nan, -0.0]
+    got = interpolant(xs, ys, queries, kind, 0.25)
+    for x0, value in zip(queries, got):
+        assert same(value, interp(xs, ys, x0, kind, 0.25)), x0
