@@ -42,12 +42,13 @@ struct MeanPair {
 // Arithmetic-geometric mean of sqrt(u) and sqrt(v) (DLMF 19.8(i)). It
 // converges quadratically, so it needs no step limit; a NaN ends it at once.
 // on_step(a, b, stepping) sees each new pair as soon as it is formed, with
-// the mask of the lanes that took the step.
+// the mask of the lanes that took the step. Lanes outside `wanted` take no
+// step.
 template <class T, class OnStep>
-MeanPair<T> agm(T u, T v, OnStep&& on_step) {
+MeanPair<T> agm(T u, T v, OnStep&& on_step, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
   T a = lanes::sqrt(u);
   T b = lanes::sqrt(v);
-  lanes::Mask<T> stepping = lanes::abs(a - b) >= AGM_TOLERANCE * lanes::abs(a);
+  lanes::Mask<T> stepping = wanted & (lanes::abs(a - b) >= AGM_TOLERANCE * lanes::abs(a));
   while (lanes::any(stepping)) {
     const T next_a = (a + b) * 0.5;
     const T next_b = lanes::sqrt(a * b);
@@ -59,10 +60,11 @@ MeanPair<T> agm(T u, T v, OnStep&& on_step) {
   return {a, b};
 }
 
-// R_F(0, u, v) = pi / (2 AGM(sqrt u, sqrt v)) (DLMF 19.22(i)).
+// R_F(0, u, v) = pi / (2 AGM(sqrt u, sqrt v)) (DLMF 19.22(i)), in the
+// wanted lanes.
 template <class T>
-T elliprf_by_agm(T u, T v) {
-  const MeanPair<T> mean = agm(u, v, [](T, T, lanes::Mask<T>) {});
+T elliprf_by_agm(T u, T v, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
+  const MeanPair<T> mean = agm(u, v, [](T, T, lanes::Mask<T>) {}, wanted);
   return PI / (mean.b + mean.a);
 }
 
@@ -100,9 +102,10 @@ struct RjSteps {
 Computed<double> rj_step_rc(double e, double b);
 
 // The duplication of R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0,
-// up to RJ_MAX_STEPS steps, recording each step's term.
+// up to RJ_MAX_STEPS steps, recording each step's term. Lanes outside
+// `wanted` count as converged before the first step: they take none.
 template <class T>
-void rj_duplicate(T x, T y, T z, T p, T a0, RjSteps<T>& steps) {
+void rj_duplicate(T x, T y, T z, T p, T a0, lanes::Mask<T> wanted, RjSteps<T>& steps) {
   T delta = (p - z) * ((p - x) * (p - y));
   const T spread = lanes::fmax(lanes::fmax(lanes::fmax(lanes::abs(a0 - x), lanes::abs(a0 - y)),
                                            lanes::abs(a0 - z)),
@@ -111,7 +114,7 @@ void rj_duplicate(T x, T y, T z, T p, T a0, RjSteps<T>& steps) {
   T a = a0;
   T f = lanes::splat<T>(1.0);
   T taken = lanes::splat<T>(0.0);
-  lanes::Mask<T> converged = taken != taken;  // none yet
+  lanes::Mask<T> converged = !wanted;
   for (int step = 0; step < RJ_MAX_STEPS; ++step) {
     const T sx = lanes::sqrt(x);
     const T sy = lanes::sqrt(y);
@@ -188,12 +191,13 @@ LaneComputed<T> rj_step_sum(const RjSteps<T>& steps) {
 // R_J(x, y, z, p) for validated x, y, z >= 0 and p > 0 by duplication
 // (Carlson 1995): the steps first, then their R_C terms summed in step
 // order, then the series in the deviations left after the last step. An
-// R_C error at any step taken comes before non-convergence.
+// R_C error at any step taken comes before non-convergence. Only the wanted
+// lanes are evaluated (the others call no maths-library function).
 template <class T>
-LaneComputed<T> _elliprj(T x, T y, T z, T p) {
+LaneComputed<T> _elliprj(T x, T y, T z, T p, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
   const T a0 = (((x + y) + z) + 2 * p) / 5;
   RjSteps<T> steps;
-  rj_duplicate(x, y, z, p, a0, steps);
+  rj_duplicate(x, y, z, p, a0, wanted, steps);
 
   LaneComputed<T> result = rj_step_sum(steps);
   for (std::size_t i = 0; i < RjSteps<T>::LANES; ++i) {
@@ -213,7 +217,7 @@ LaneComputed<T> _elliprj(T x, T y, T z, T p) {
   const T e3 = dx * dy * dz + 2 * e2 * dp + 4 * (dp * dp * dp);
   const T e4 = (2 * dx * dy * dz + e2 * dp + 3 * (dp * dp * dp)) * dp;
   const T e5 = dx * dy * dz * (dp * dp);
-  const T scale = lanes::each(a, [](double mean) { return std::pow(mean, -1.5); });
+  const T scale = lanes::each(wanted, a, [](double mean) { return std::pow(mean, -1.5); });
   result.value = f * scale * series_s12(e2, e3, e4, e5) + 6 * sum;
   return result;
 }

@@ -50,10 +50,10 @@ T horner(const std::array<double, N>& coefficients, T t) {
   return value;
 }
 
-// log(t), lane by lane from the maths library.
+// log(t), lane by lane from the maths library, in the wanted lanes.
 template <class T>
-T log_of(T t) {
-  return lanes::each(t, [](double x) { return std::log(x); });
+T log_of(T t, lanes::Mask<T> wanted) {
+  return lanes::each(wanted, t, [](double x) { return std::log(x); });
 }
 
 inline constexpr double LN_4 = 1.3862943611198906;
@@ -93,11 +93,12 @@ lanes::Mask<T> general_complements(T nc, T mc) {
 }
 
 // Pi(n, m) on the general path, from n and the complements nc = 1 - n and
-// mc = 1 - m (n itself only scales a term: the caller passes the n it has).
+// mc = 1 - m (n itself only scales a term: the caller passes the n it has),
+// in the wanted lanes.
 template <class T>
-LaneComputed<T> ellippi_general(T n, T nc, T mc) {
-  const T f = elliprf_by_agm(lanes::splat<T>(1.0), mc);  // R_F(0, mc, 1)
-  LaneComputed<T> j = _elliprj(lanes::splat<T>(0.0), mc, lanes::splat<T>(1.0), nc);
+LaneComputed<T> ellippi_general(T n, T nc, T mc, lanes::Mask<T> wanted) {
+  const T f = elliprf_by_agm(lanes::splat<T>(1.0), mc, wanted);  // R_F(0, mc, 1)
+  LaneComputed<T> j = _elliprj(lanes::splat<T>(0.0), mc, lanes::splat<T>(1.0), nc, wanted);
   j.value = pi_from_carlson(f, j.value, n);
   return j;
 }

@@ -67,14 +67,14 @@ Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, 
                                                                  lanes::Path path) {
   assert_same_length(bl, bf);
   // The rings of one separation a few dozen at a time, summed in order.
-  constexpr std::size_t RINGS = 128;
+  constexpr std::size_t RINGS = 16;
   double separations[RINGS];
   Computed<double> rings[RINGS];
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
     if (checkpoint.stop_requested()) return stopped_at_checkpoint();
-    std::fill(separations, separations + RINGS, separation);
+    std::fill(separations, separations + std::min(RINGS, bl.size()), separation);
     double S = 0.0;
     for (std::size_t start = 0; start < bl.size(); start += RINGS) {
       const std::size_t count = std::min(RINGS, bl.size() - start);

@@ -92,17 +92,19 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
   return RingIntegrals{*K, *P};
 }
 
-// One vector of rings. Near the ring and off it alike, K and Pi take the
-// same general path, from the complements or from the parameters; the lanes
-// off it (the far field, the ring through the lens, parameters outside
-// (0, 1), non-finite input) take the scalar function, with harmless
-// complements standing in for them in the vector.
+// One vector of rings, of which the first `live` are wanted. Near the ring
+// and off it alike, K and Pi take the same general path, from the
+// complements or from the parameters; the lanes off it (the far field, the
+// ring through the lens, parameters outside (0, 1), non-finite input) take
+// the scalar function, with harmless complements standing in for them in
+// the vector. Only the lanes on the general path call the maths library.
 template <class T>
-void ring_lanes(const double* l, const double* r, double re, double rstar,
-                Computed<double>* out) {
+void ring_lanes(const double* l, const double* r, double re, double rstar, Computed<double>* out,
+                std::size_t live) {
   const double eps = re / rstar;
-  const lanes::Mask<T> far = lanes::mask_where<T>(
-      [&](std::size_t i) { return ring_in_far_field(l[i], r[i], eps); });
+  const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
+    return i < live && !ring_in_far_field(l[i], r[i], eps);
+  });
   const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
   T n = ring.characteristic();
   T nc = 1.0 - n;
@@ -114,44 +116,47 @@ void ring_lanes(const double* l, const double* r, double re, double rstar,
     mc = lanes::select(near_ring, complements.mc, mc);
     n = lanes::select(near_ring, 1.0 - complements.nc, n);
   }
-  const lanes::Mask<T> general = (ring.d != 0.0) & !far & general_complements(nc, mc);
+  const lanes::Mask<T> general = wanted & (ring.d != 0.0) & general_complements(nc, mc);
   if (lanes::any(general)) {
     const T harmless = lanes::splat<T>(0.5);
     nc = lanes::select(general, nc, harmless);
     mc = lanes::select(general, mc, harmless);
     n = lanes::select(general, n, harmless);
-    const T K = ellipk_from_log(mc, log_of(mc));
-    const LaneComputed<T> P = ellippi_general(n, nc, mc);
+    const T K = ellipk_from_log(mc, log_of(mc, general));
+    const LaneComputed<T> P = ellippi_general(n, nc, mc, general);
     const T A = ring.magnification(K, P.value);
-    for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+    for (std::size_t i = 0; i < live; ++i) {
       if (!lanes::holds(general, i)) continue;
       out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
     }
   }
-  for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+  for (std::size_t i = 0; i < live; ++i) {
     if (!lanes::holds(general, i)) out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
   }
 }
 
-// All pairs, a vector at a time; the last few are padded with copies of the
-// last pair, whose results are dropped.
+// All pairs, a vector at a time; the last vector's spare lanes repeat the
+// last pair and are not evaluated. A last pair alone takes the scalar
+// function, which costs no more than a vector.
 template <class T>
 void ring_batch(std::span<const double> l, std::span<const double> r, double re, double rstar,
                 std::span<Computed<double>> out) {
   constexpr std::size_t LANES = lanes::count<T>;
   const std::size_t size = std::min({l.size(), r.size(), out.size()});
   std::size_t i = 0;
-  for (; i + LANES <= size; i += LANES) ring_lanes<T>(&l[i], &r[i], re, rstar, &out[i]);
+  for (; i + LANES <= size; i += LANES) ring_lanes<T>(&l[i], &r[i], re, rstar, &out[i], LANES);
   if (i == size) return;
+  if (i + 1 == size) {
+    out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
+    return;
+  }
   double l_padded[LANES];
   double r_padded[LANES];
-  Computed<double> out_padded[LANES];
   for (std::size_t j = 0; j < LANES; ++j) {
     l_padded[j] = l[std::min(i + j, size - 1)];
     r_padded[j] = r[std::min(i + j, size - 1)];
   }
-  ring_lanes<T>(l_padded, r_padded, re, rstar, out_padded);
-  std::copy(out_padded, out_padded + (size - i), &out[i]);
+  ring_lanes<T>(l_padded, r_padded, re, rstar, &out[i], size - i);
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
@@ -190,6 +195,8 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
                               double rstar, std::span<Computed<double>> out, lanes::Path path) {
   if (!lanes::available(path)) path = lanes::active_path();
+  // A single ring costs no less in a vector.
+  if (std::min({l.size(), r.size(), out.size()}) < 2) path = lanes::Path::scalar;
   switch (path) {
 #if defined(MAGNIKIT_LANES_X86_64)
     case lanes::Path::avx2:

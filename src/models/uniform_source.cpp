@@ -115,16 +115,20 @@ Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
   return DiscIntegrals{*E, *K, *P};
 }
 
-// One vector of discs. Near the rim and off it alike, E, K and Pi take the
-// same general path, from the complements or from the parameters (E and K
-// share the logarithm); the lanes off it (the far field, the lens on the
-// rim, parameters outside (0, 1), non-finite input) take the scalar
-// function, with harmless complements standing in for them in the vector.
+// One vector of discs, of which the first `live` are wanted. Near the rim
+// and off it alike, E, K and Pi take the same general path, from the
+// complements or from the parameters (E and K share the logarithm); the
+// lanes off it (the far field, the lens on the rim, parameters outside
+// (0, 1), non-finite input) take the scalar function, with harmless
+// complements standing in for them in the vector. Only the lanes on the
+// general path call the maths library.
 template <class T>
-void disc_lanes(const double* l, const double* rstar, double re, Computed<double>* out) {
+void disc_lanes(const double* l, const double* rstar, double re, Computed<double>* out,
+                std::size_t live) {
   const DiscSize<T> size(re, lanes::load<T>(rstar));
-  const lanes::Mask<T> far = lanes::mask_where<T>(
-      [&](std::size_t i) { return in_far_field(l[i], lanes::get(size.rho, i)); });
+  const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
+    return i < live && !in_far_field(l[i], lanes::get(size.rho, i));
+  });
   const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
   T n = disc.characteristic();
   T nc = 1.0 - n;
@@ -136,46 +140,49 @@ void disc_lanes(const double* l, const double* rstar, double re, Computed<double
     mc = lanes::select(near_rim, complements.mc, mc);
     n = lanes::select(near_rim, 1.0 - complements.nc, n);
   }
-  const lanes::Mask<T> general = (disc.d != 0.0) & !far & general_complements(nc, mc);
+  const lanes::Mask<T> general = wanted & (disc.d != 0.0) & general_complements(nc, mc);
   if (lanes::any(general)) {
     const T harmless = lanes::splat<T>(0.5);
     nc = lanes::select(general, nc, harmless);
     mc = lanes::select(general, mc, harmless);
     n = lanes::select(general, n, harmless);
-    const T log_mc = log_of(mc);
+    const T log_mc = log_of(mc, general);
     const T E = ellipe_from_log(mc, log_mc);
     const T K = ellipk_from_log(mc, log_mc);
-    const LaneComputed<T> P = ellippi_general(n, nc, mc);
+    const LaneComputed<T> P = ellippi_general(n, nc, mc, general);
     const T A = disc.magnification(E, K, P.value);
-    for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+    for (std::size_t i = 0; i < live; ++i) {
       if (!lanes::holds(general, i)) continue;
       out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
     }
   }
-  for (std::size_t i = 0; i < lanes::count<T>; ++i) {
+  for (std::size_t i = 0; i < live; ++i) {
     if (!lanes::holds(general, i)) out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
   }
 }
 
-// All discs, a vector at a time; the last few are padded with copies of the
-// last one, whose results are dropped.
+// All discs, a vector at a time; the last vector's spare lanes repeat the
+// last disc and are not evaluated. A last disc alone takes the scalar
+// model, which costs no more than a vector.
 template <class T>
 void disc_batch(std::span<const double> l, std::span<const double> rstar, double re,
                 std::span<Computed<double>> out) {
   constexpr std::size_t LANES = lanes::count<T>;
   const std::size_t size = std::min({l.size(), rstar.size(), out.size()});
   std::size_t i = 0;
-  for (; i + LANES <= size; i += LANES) disc_lanes<T>(&l[i], &rstar[i], re, &out[i]);
+  for (; i + LANES <= size; i += LANES) disc_lanes<T>(&l[i], &rstar[i], re, &out[i], LANES);
   if (i == size) return;
+  if (i + 1 == size) {
+    out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
+    return;
+  }
   double l_padded[LANES];
   double rstar_padded[LANES];
-  Computed<double> out_padded[LANES];
   for (std::size_t j = 0; j < LANES; ++j) {
     l_padded[j] = l[std::min(i + j, size - 1)];
     rstar_padded[j] = rstar[std::min(i + j, size - 1)];
   }
-  disc_lanes<T>(l_padded, rstar_padded, re, out_padded);
-  std::copy(out_padded, out_padded + (size - i), &out[i]);
+  disc_lanes<T>(l_padded, rstar_padded, re, &out[i], size - i);
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
@@ -226,6 +233,8 @@ Computed<double> UniformSource::magnification(double l) const {
 void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
                                  double re, std::span<Computed<double>> out, lanes::Path path) {
   if (!lanes::available(path)) path = lanes::active_path();
+  // A single disc costs no less in a vector.
+  if (std::min({l.size(), rstar.size(), out.size()}) < 2) path = lanes::Path::scalar;
   switch (path) {
 #if defined(MAGNIKIT_LANES_X86_64)
     case lanes::Path::avx2:
@@ -252,9 +261,9 @@ Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rs
   // A few dozen separations at a time, so that the batch needs no buffers
   // beyond the result. The checkpoint is asked before each separation is
   // taken, as if it were computed then.
-  constexpr std::size_t CHUNK = 64;
+  constexpr std::size_t CHUNK = 16;
   double rstars[CHUNK];
-  std::fill(rstars, rstars + CHUNK, rstar);
+  std::fill(rstars, rstars + std::min(CHUNK, l.size()), rstar);
   Computed<double> chunk[CHUNK];
   FloatVector magnifications;
   magnifications.reserve(l.size());

@@ -92,10 +92,18 @@ inline double load(const double* source) {
 }
 inline void store(double* target, double v) { *target = v; }
 
-// A function of one double (a maths-library call), applied lane by lane.
+// A function of one double (a maths-library call), applied lane by lane to
+// the lanes a mask selects; the others keep their value.
 template <class F>
-inline double each(double v, F&& f) {
-  return f(v);
+inline double each(bool selected, double v, F&& f) {
+  return selected ? f(v) : v;
+}
+
+// The mask with every lane set.
+template <class T>
+  requires std::is_same_v<T, double>
+inline bool all_lanes() {
+  return true;
 }
 
 // The mask of the lanes i for which holds_at(i) is true: a scalar test
@@ -282,11 +290,18 @@ inline void store(double* target, T v) {
   std::memcpy(target, &v, sizeof v);
 }
 template <Vector T, class F>
-inline T each(T v, F&& f) {
+inline T each(Mask<T> selected, T v, F&& f) {
   double values[count<T>];
   store(values, v);
-  for (double& value : values) value = f(value);
+  for (std::size_t i = 0; i < count<T>; ++i) {
+    if (holds(selected, i)) values[i] = f(values[i]);
+  }
   return load<T>(values);
+}
+template <Vector T>
+inline Mask<T> all_lanes() {
+  const T zero = splat<T>(0.0);
+  return zero == zero;
 }
 template <Vector T, class Test>
 inline Mask<T> mask_where(Test&& holds_at) {
@@ -325,13 +340,16 @@ inline T fmin(T a, T b) {
 
 // --- Choosing the path ----------------------------------------------------------
 
-// The fastest path this build and CPU run.
+// The fastest path this build and CPU run, read once per process.
 inline Path fastest_available() {
 #if defined(MAGNIKIT_LANES_X86_64)
   // The CPU's features and the operating system's support for their
   // registers, as the compiler's runtime reads them.
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? Path::avx2 : Path::baseline;
+  static const Path fastest = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? Path::avx2 : Path::baseline;
+  }();
+  return fastest;
 #elif defined(MAGNIKIT_LANES_NEON)
   return Path::baseline;
 #else

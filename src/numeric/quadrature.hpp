@@ -1,8 +1,9 @@
 // Tanh-sinh (double-exponential) quadrature over a finite interval
 // (Takahasi & Mori 1974). The integrand is a template parameter so that each
 // integrand gets its own copy of the summing loop with the call inlined. It
-// is a function of one point, or a batch integrand that takes all the points
-// of the rule at once; the sum is the same either way, term for term.
+// is a function of one point, or a batch integrand that takes the points of
+// the rule a level or so at a time; the sum is the same either way, term for
+// term.
 //
 // [a, b] is mapped linearly onto [-1, 1], x -> m + s x, and the substituted
 // integrand is summed with the trapezoidal rule in t over [-3, 3], halving the
@@ -179,48 +180,101 @@ constexpr bool ranks_follow_the_abscissae() {
 }
 static_assert(ranks_follow_the_abscissae());
 
-// A batch integrand's values at every point of the levels allowed, taken in
-// one call before the sum starts: the centre, then the points right of it
-// and those left of it, each side in increasing t. Neighbouring points,
-// whose integrand costs about the same, so share a vector. Where the sum
-// stops early the points of the later levels were taken for nothing; they
-// change no result.
+// The sum judges no convergence before these levels are in (level 2 brings
+// the points to DE_FIRST_TEST_EVALUATIONS or more), so a batch integrand
+// takes them, with the centre, in one call.
+inline constexpr std::size_t DE_FIRST_BATCH_LEVELS = 3;
+static_assert(rule_points(DE_FIRST_BATCH_LEVELS - 1) < DE_FIRST_TEST_EVALUATIONS &&
+              rule_points(DE_FIRST_BATCH_LEVELS) >= DE_FIRST_TEST_EVALUATIONS);
+
+// A batch integrand's values, taken a batch at a time as the sum reaches
+// them: the centre with the first levels, then one level per batch, so a sum
+// that stops early takes no point it does not use. In a batch the points
+// right of the centre come first, then those left of it, each side in
+// increasing t: neighbouring points, whose integrand costs about the same,
+// so share a vector.
 template <class Integrand>
-class AllPoints {
+class LevelByLevel {
  public:
-  AllPoints(Integrand& f, double m, double s, std::size_t levels)
-      : levels_(std::min(levels, DE_LEVELS.size())), nodes_((rule_points(levels_) - 1) / 2) {
-    double x[DE_POINTS];
-    x[0] = m + s * 0.0;
+  LevelByLevel(Integrand& f, double m, double s, std::size_t levels)
+      : f_(f), m_(m), s_(s), levels_(std::min(levels, DE_LEVELS.size())) {
+    std::size_t offset = 1;
     for (std::size_t k = 0; k < levels_; ++k) {
-      for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
-        const std::size_t rank = rank_in_t(levels_, k, i);
-        x[1 + rank] = m + s * DE_LEVELS[k][i].abscissa;
-        x[1 + nodes_ + rank] = m - s * DE_LEVELS[k][i].abscissa;
-      }
+      offsets_[k] = offset;
+      offset += 2 * DE_LEVELS[k].size();
     }
-    const std::size_t count = 1 + 2 * nodes_;
-    f(std::span<const double>(x, count), std::span<double>(values_, count));
-    for (std::size_t i = 0; i < count; ++i) values_[i] = finite_or_zero(values_[i]);
   }
 
-  double centre() const { return values_[0]; }
+  double centre() {
+    take_first_levels();
+    return values_[0];
+  }
 
   LevelValues level(std::size_t k) {
-    for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
-      const std::size_t rank = rank_in_t(levels_, k, i);
-      right_[i] = values_[1 + rank];
-      left_[i] = values_[1 + nodes_ + rank];
+    if (k < DE_FIRST_BATCH_LEVELS) {
+      take_first_levels();
+    } else {
+      take_level(k);
     }
-    return {right_, left_};
+    const double* right = values_ + offsets_[k];
+    return {right, right + DE_LEVELS[k].size()};
   }
 
  private:
+  // The centre and levels 0 to 2 (or fewer, if fewer are allowed), the nodes
+  // of each side in increasing t across the three levels.
+  void take_first_levels() {
+    if (taken_first_) return;
+    taken_first_ = true;
+    const std::size_t levels = std::min(levels_, DE_FIRST_BATCH_LEVELS);
+    const std::size_t nodes = (rule_points(levels) - 1) / 2;
+    double x[rule_points(DE_FIRST_BATCH_LEVELS)];
+    double y[rule_points(DE_FIRST_BATCH_LEVELS)];
+    x[0] = m_ + s_ * 0.0;
+    for (std::size_t k = 0; k < levels; ++k) {
+      for (std::size_t i = 0; i < DE_LEVELS[k].size(); ++i) {
+        const std::size_t rank = rank_in_t(levels, k, i);
+        x[1 + rank] = m_ + s_ * DE_LEVELS[k][i].abscissa;
+        x[1 + nodes + rank] = m_ - s_ * DE_LEVELS[k][i].abscissa;
+      }
+    }
+    take(x, y, 1 + 2 * nodes);
+    values_[0] = y[0];
+    for (std::size_t k = 0; k < levels; ++k) {
+      const std::size_t size = DE_LEVELS[k].size();
+      for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t rank = rank_in_t(levels, k, i);
+        values_[offsets_[k] + i] = y[1 + rank];
+        values_[offsets_[k] + size + i] = y[1 + nodes + rank];
+      }
+    }
+  }
+
+  // A later level, its nodes already in increasing t.
+  void take_level(std::size_t k) {
+    const std::span<const DeNode> nodes = DE_LEVELS[k];
+    double x[2 * DE_MOST_NODES];
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      x[i] = m_ + s_ * nodes[i].abscissa;
+      x[nodes.size() + i] = m_ - s_ * nodes[i].abscissa;
+    }
+    take(x, values_ + offsets_[k], 2 * nodes.size());
+  }
+
+  void take(const double* x, double* y, std::size_t count) {
+    f_(std::span<const double>(x, count), std::span<double>(y, count));
+    for (std::size_t i = 0; i < count; ++i) y[i] = finite_or_zero(y[i]);
+  }
+
+  Integrand& f_;
+  double m_;
+  double s_;
   std::size_t levels_;
-  std::size_t nodes_;
+  bool taken_first_ = false;
+  // Per level, the values right of the centre in node order, then those
+  // left of it; the centre first.
   double values_[DE_POINTS];
-  double right_[DE_MOST_NODES];
-  double left_[DE_MOST_NODES];
+  std::size_t offsets_[DE_LEVELS.size()] = {};
 };
 
 // Levels 0 to levels - 1 of DE_LEVELS are summed at most (all of them when
@@ -232,7 +286,7 @@ QuadratureResult integrate(Integrand&& f, double a, double b, double target,
   const double s = (b - a) * 0.5;  // half-width
   const double m = (a + b) * 0.5;  // centre
   if constexpr (BatchIntegrand<Integrand>) {
-    AllPoints<std::remove_reference_t<Integrand>> values(f, m, s, levels);
+    LevelByLevel<std::remove_reference_t<Integrand>> values(f, m, s, levels);
     return tanh_sinh_sum(values, s, target, levels);
   } else {
     PointByPoint<std::remove_reference_t<Integrand>> values(f, m, s);

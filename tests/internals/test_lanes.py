@@ -150,14 +150,25 @@ def test_the_environment_forces_a_path_this_cpu_runs(asked, expected):
 PUBLIC_SAMPLE = """
 import magnikit, struct, sys
 l = [0.0, 0.3, 0.999, 1.0, 1.0000001, 1.7, 5.5, 40.0, 1e6, 1e8] * 3
+near = [0.0, 0.3, 0.999, 1.0, 1.0000001, 1.7, 5.5, float("nan"), -1.0]
+bl = [0.0, 0.2, 0.45, 0.7, 0.9, 1.0]
+bf = [1.0, 0.97, 0.9, 0.75, 0.55, 0.4]
 out = []
 for rstar in (1e-4, 0.01, 0.1, 1.0, 30.0):
     out += magnikit.witt_mao_magnification(l, 1.0, rstar)
     out += [magnikit.heyrovsky_magnification(x, 0.37, 1.0, rstar) for x in l]
-try:
-    magnikit.witt_mao_magnification(l + [float("nan")], 1.0, 0.1)
-except RuntimeError as error:
-    out.append(len(str(error)))
+    out += magnikit.integrated_heyrovsky_magnification(near, 1.0, rstar)
+    out += magnikit.integrated_witt_mao_magnification(near[:-2], 1.0, rstar)
+    out += magnikit.integrated_flux_map_heyrovsky_magnification(near, 1.0, rstar, bl, bf)
+    out += magnikit.integrated_flux_map_witt_mao_magnification(near[:-2], 1.0, rstar, bl, bf)
+    out += magnikit.discrete_flux_map_heyrovsky_magnification(near[:-2], 1.0, rstar, bl, bf)
+for call in (lambda: magnikit.witt_mao_magnification(l + [float("nan")], 1.0, 0.1),
+             lambda: magnikit.discrete_flux_map_heyrovsky_magnification([0.5], 1.0, 0.1,
+                                                                        [0.2, -0.3], [1.0, 1.0])):
+    try:
+        call()
+    except RuntimeError as error:
+        out.append(len(str(error)))
 sys.stdout.write(struct.pack("<%dd" % len(out), *out).hex())
 """
 
