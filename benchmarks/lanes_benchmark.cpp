@@ -131,7 +131,8 @@ struct Lens {
   double l;
   const char* where;
 };
-constexpr Lens LENSES[] = {{0.5, "inside, l = 0.5"}, {1.0, "on the rim"}, {1.1, "outside, l = 1.1"}};
+constexpr Lens LENSES[] = {
+    {0.5, "inside, l = 0.5"}, {1.0, "on the rim"}, {1.1, "outside, l = 1.1"}};
 constexpr double SOURCE_SIZES[] = {0.01, 0.1, 1.0};
 
 }  // namespace
@@ -171,7 +172,8 @@ int main(int argc, char** argv) {
   FloatVector bl(200);
   FloatVector bf(200);
   for (std::size_t j = 0; j < bl.size(); ++j) {
-    bl[j] = std::sin(magnikit::HALF_PI * static_cast<double>(j) / static_cast<double>(bl.size() - 1));
+    const double theta = magnikit::HALF_PI * static_cast<double>(j);
+    bl[j] = std::sin(theta / static_cast<double>(bl.size() - 1));
     bf[j] = magnikit::linear_limb_darkening(bl[j]);
   }
   const magnikit::SampledProfile sampled{bl, bf};

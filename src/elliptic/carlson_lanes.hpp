@@ -45,7 +45,8 @@ struct MeanPair {
 // the mask of the lanes that took the step. Lanes outside `wanted` take no
 // step.
 template <class T, class OnStep>
-MeanPair<T> agm(T u, T v, OnStep&& on_step, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
+MAGNIKIT_KERNEL MeanPair<T> agm(T u, T v, OnStep&& on_step,
+                                lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
   T a = lanes::sqrt(u);
   T b = lanes::sqrt(v);
   lanes::Mask<T> stepping = wanted & (lanes::abs(a - b) >= AGM_TOLERANCE * lanes::abs(a));
@@ -63,7 +64,7 @@ MeanPair<T> agm(T u, T v, OnStep&& on_step, lanes::Mask<T> wanted = lanes::all_l
 // R_F(0, u, v) = pi / (2 AGM(sqrt u, sqrt v)) (DLMF 19.22(i)), in the
 // wanted lanes.
 template <class T>
-T elliprf_by_agm(T u, T v, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
+MAGNIKIT_KERNEL T elliprf_by_agm(T u, T v, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
   const MeanPair<T> mean = agm(u, v, [](T, T, lanes::Mask<T>) {}, wanted);
   return PI / (mean.b + mean.a);
 }
@@ -72,7 +73,7 @@ T elliprf_by_agm(T u, T v, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
 // elementary symmetric functions E2..E5 of the scaled deviations, summed left
 // to right.
 template <class T>
-T series_s12(T e2, T e3, T e4, T e5) {
+MAGNIKIT_KERNEL T series_s12(T e2, T e3, T e4, T e5) {
   return 1 - 3 * e2 / 14 + e3 / 6 + 9 * (e2 * e2) / 88 - 3 * e4 / 22 - 9 * e2 * e3 / 52 +
          3 * e5 / 26 - e2 * e2 * e2 / 16 + 3 * (e3 * e3) / 40 + 3 * e2 * e4 / 20 +
          45 * (e2 * e2) * e3 / 272 - 9 * (e3 * e4 + e2 * e5) / 68;
@@ -105,7 +106,8 @@ Computed<double> rj_step_rc(double e, double b);
 // up to RJ_MAX_STEPS steps, recording each step's term. Lanes outside
 // `wanted` count as converged before the first step: they take none.
 template <class T>
-void rj_duplicate(T x, T y, T z, T p, T a0, lanes::Mask<T> wanted, RjSteps<T>& steps) {
+MAGNIKIT_KERNEL void rj_duplicate(T x, T y, T z, T p, T a0, lanes::Mask<T> wanted,
+                                  RjSteps<T>& steps) {
   T delta = (p - z) * ((p - x) * (p - y));
   const T spread = lanes::fmax(lanes::fmax(lanes::fmax(lanes::abs(a0 - x), lanes::abs(a0 - y)),
                                            lanes::abs(a0 - z)),
@@ -150,7 +152,7 @@ void rj_duplicate(T x, T y, T z, T p, T a0, lanes::Mask<T> wanted, RjSteps<T>& s
 // per lane the first error of R_C. For e > 0, R_C(1, 1 + e) is
 // atan(sqrt(e)) / sqrt(e) (DLMF 19.2(iv)), the arctangent taken lane by lane.
 template <class T>
-LaneComputed<T> rj_step_sum(const RjSteps<T>& steps) {
+MAGNIKIT_KERNEL LaneComputed<T> rj_step_sum(const RjSteps<T>& steps) {
   LaneComputed<T> result;
   T sum = lanes::splat<T>(0.0);
   double most = 0;
@@ -194,7 +196,8 @@ LaneComputed<T> rj_step_sum(const RjSteps<T>& steps) {
 // R_C error at any step taken comes before non-convergence. Only the wanted
 // lanes are evaluated (the others call no maths-library function).
 template <class T>
-LaneComputed<T> _elliprj(T x, T y, T z, T p, lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
+MAGNIKIT_KERNEL LaneComputed<T> _elliprj(T x, T y, T z, T p,
+                                         lanes::Mask<T> wanted = lanes::all_lanes<T>()) {
   const T a0 = (((x + y) + z) + 2 * p) / 5;
   RjSteps<T> steps;
   rj_duplicate(x, y, z, p, a0, wanted, steps);

@@ -44,7 +44,7 @@ inline constexpr std::array<double, 10> E_Q{
 
 // Horner's rule from the highest coefficient down.
 template <class T, std::size_t N>
-T horner(const std::array<double, N>& coefficients, T t) {
+MAGNIKIT_KERNEL T horner(const std::array<double, N>& coefficients, T t) {
   T value = lanes::splat<T>(coefficients[N - 1]);
   for (std::size_t i = N - 1; i-- > 0;) value = value * t + coefficients[i];
   return value;
@@ -52,7 +52,7 @@ T horner(const std::array<double, N>& coefficients, T t) {
 
 // log(t), lane by lane from the maths library, in the wanted lanes.
 template <class T>
-T log_of(T t, lanes::Mask<T> wanted) {
+MAGNIKIT_KERNEL T log_of(T t, lanes::Mask<T> wanted) {
   return lanes::each(wanted, t, [](double x) { return std::log(x); });
 }
 
@@ -63,19 +63,19 @@ inline constexpr double LN_4 = 1.3862943611198906;
 // approximation of K is replaced by its limit K ~ ln 4 - ln(t) / 2
 // (DLMF 19.12), exact to double precision there.
 template <class T>
-T ellipk_from_log(T t, T log_t) {
+MAGNIKIT_KERNEL T ellipk_from_log(T t, T log_t) {
   return lanes::select(t < MACHINE_EPSILON, LN_4 - 0.5 * log_t,
                        horner(K_P, t) - log_t * horner(K_Q, t));
 }
 template <class T>
-T ellipe_from_log(T t, T log_t) {
+MAGNIKIT_KERNEL T ellipe_from_log(T t, T log_t) {
   return horner(E_P, t) - log_t * t * horner(E_Q, t);
 }
 
 // Pi(n, m) = R_F(0, 1 - m, 1) + (n / 3) R_J(0, 1 - m, 1, 1 - n)
 // (DLMF 19.25(i)), from the two Carlson values.
 template <class T>
-T pi_from_carlson(T f, T j, T n) {
+MAGNIKIT_KERNEL T pi_from_carlson(T f, T j, T n) {
   return f + j * n / 3;
 }
 
@@ -88,7 +88,7 @@ T pi_from_carlson(T f, T j, T n) {
 // complements formed as 1 - m and 1 - n it is the same as 0 < m < 1 and
 // 0 < n < 1 with neither complement rounding to 1. NaN fails every test.
 template <class T>
-lanes::Mask<T> general_complements(T nc, T mc) {
+MAGNIKIT_KERNEL lanes::Mask<T> general_complements(T nc, T mc) {
   return (0.0 < mc) & (mc < 1.0) & (0.0 < nc) & (nc < 1.0);
 }
 
@@ -96,7 +96,7 @@ lanes::Mask<T> general_complements(T nc, T mc) {
 // mc = 1 - m (n itself only scales a term: the caller passes the n it has),
 // in the wanted lanes.
 template <class T>
-LaneComputed<T> ellippi_general(T n, T nc, T mc, lanes::Mask<T> wanted) {
+MAGNIKIT_KERNEL LaneComputed<T> ellippi_general(T n, T nc, T mc, lanes::Mask<T> wanted) {
   const T f = elliprf_by_agm(lanes::splat<T>(1.0), mc, wanted);  // R_F(0, mc, 1)
   LaneComputed<T> j = _elliprj(lanes::splat<T>(0.0), mc, lanes::splat<T>(1.0), nc, wanted);
   j.value = pi_from_carlson(f, j.value, n);

@@ -99,8 +99,8 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
 // the scalar function, with harmless complements standing in for them in
 // the vector. Only the lanes on the general path call the maths library.
 template <class T>
-void ring_lanes(const double* l, const double* r, double re, double rstar, Computed<double>* out,
-                std::size_t live) {
+MAGNIKIT_KERNEL void ring_lanes(const double* l, const double* r, double re, double rstar,
+                                Computed<double>* out, std::size_t live) {
   const double eps = re / rstar;
   const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
     return i < live && !ring_in_far_field(l[i], r[i], eps);

@@ -123,8 +123,8 @@ Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
 // complements standing in for them in the vector. Only the lanes on the
 // general path call the maths library.
 template <class T>
-void disc_lanes(const double* l, const double* rstar, double re, Computed<double>* out,
-                std::size_t live) {
+MAGNIKIT_KERNEL void disc_lanes(const double* l, const double* rstar, double re,
+                                Computed<double>* out, std::size_t live) {
   const DiscSize<T> size(re, lanes::load<T>(rstar));
   const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
     return i < live && !in_far_field(l[i], lanes::get(size.rho, i));

@@ -35,6 +35,15 @@
 #define MAGNIKIT_LANES_NEON 1
 #endif
 
+// The generic kernels are inlined wherever they are used, so that a batch
+// compiled for AVX2 has them all in its own body, compiled for AVX2, with
+// every compiler (Clang's flatten stops at its cost threshold).
+#if defined(__GNUC__)
+#define MAGNIKIT_KERNEL [[gnu::always_inline]] inline
+#else
+#define MAGNIKIT_KERNEL inline
+#endif
+
 namespace magnikit::lanes {
 
 // --- The paths this build can run --------------------------------------------
@@ -138,42 +147,54 @@ concept Native = !std::is_class_v<T> && !std::is_arithmetic_v<T> && !std::is_poi
                  requires(T v) { v[0]; };
 
 template <Native T>
-inline double get(T v, std::size_t i) {
+MAGNIKIT_KERNEL double get(T v, std::size_t i) {
   return v[i];
 }
 template <Native T>
-inline void set(T& v, std::size_t i, double x) {
+MAGNIKIT_KERNEL void set(T& v, std::size_t i, double x) {
   v[i] = x;
 }
 template <Native M>
-inline bool holds(M mask, std::size_t i) {
+MAGNIKIT_KERNEL bool holds(M mask, std::size_t i) {
   return mask[i] != 0;
 }
 template <Native T>
-inline T select(Mask<T> take_first, T a, T b) {
+MAGNIKIT_KERNEL T select(Mask<T> take_first, T a, T b) {
   return take_first ? a : b;
 }
 // The sign bit cleared, as fabs does.
 template <Native T>
-inline T abs(T v) {
+MAGNIKIT_KERNEL T abs(T v) {
   return reinterpret_cast<T>(reinterpret_cast<Mask<T>>(v) & INT64_MAX);
 }
 
 #if defined(MAGNIKIT_LANES_X86_64)
-inline Double2 sqrt(Double2 x) { return _mm_sqrt_pd(x); }
-inline bool any(Mask<Double2> mask) { return _mm_movemask_pd(reinterpret_cast<__m128d>(mask)) != 0; }
-inline bool all(Mask<Double2> mask) { return _mm_movemask_pd(reinterpret_cast<__m128d>(mask)) == 3; }
-MAGNIKIT_AVX2 inline Double4 sqrt(Double4 x) { return _mm256_sqrt_pd(x); }
-MAGNIKIT_AVX2 inline bool any(Mask<Double4> mask) {
-  return _mm256_movemask_pd(reinterpret_cast<__m256d>(mask)) != 0;
+MAGNIKIT_KERNEL Double2 sqrt(Double2 x) { return _mm_sqrt_pd(x); }
+MAGNIKIT_KERNEL bool any(Mask<Double2> mask) {
+  return _mm_movemask_pd(reinterpret_cast<__m128d>(mask)) != 0;
 }
-MAGNIKIT_AVX2 inline bool all(Mask<Double4> mask) {
-  return _mm256_movemask_pd(reinterpret_cast<__m256d>(mask)) == 15;
+MAGNIKIT_KERNEL bool all(Mask<Double2> mask) {
+  return _mm_movemask_pd(reinterpret_cast<__m128d>(mask)) == 3;
 }
+// The AVX2 instructions, in functions compiled for AVX2 that take and give
+// their vectors by reference: the generic kernels that call them are
+// compiled for the baseline until they are inlined into an AVX2 entry
+// point, and no vector of four doubles may pass between the two by value.
+MAGNIKIT_AVX2 inline void avx2_sqrt(const Double4& x, Double4& root) { root = _mm256_sqrt_pd(x); }
+MAGNIKIT_AVX2 inline int avx2_sign_bits(const Mask<Double4>& mask) {
+  return _mm256_movemask_pd(reinterpret_cast<__m256d>(mask));
+}
+MAGNIKIT_KERNEL Double4 sqrt(Double4 x) {
+  Double4 root;
+  avx2_sqrt(x, root);
+  return root;
+}
+MAGNIKIT_KERNEL bool any(Mask<Double4> mask) { return avx2_sign_bits(mask) != 0; }
+MAGNIKIT_KERNEL bool all(Mask<Double4> mask) { return avx2_sign_bits(mask) == 15; }
 #else
-inline Double2 sqrt(Double2 x) { return vsqrtq_f64(x); }
-inline bool any(Mask<Double2> mask) { return (mask[0] | mask[1]) != 0; }
-inline bool all(Mask<Double2> mask) { return (mask[0] & mask[1]) != 0; }
+MAGNIKIT_KERNEL Double2 sqrt(Double2 x) { return vsqrtq_f64(x); }
+MAGNIKIT_KERNEL bool any(Mask<Double2> mask) { return (mask[0] | mask[1]) != 0; }
+MAGNIKIT_KERNEL bool all(Mask<Double2> mask) { return (mask[0] & mask[1]) != 0; }
 #endif
 
 // Two vectors side by side, the same operations on twice the lanes. Their
@@ -190,18 +211,18 @@ struct Pair {
 template <class T>
 concept Scalar = std::is_arithmetic_v<T>;
 
-#define MAGNIKIT_PAIR_OPERATOR(OP)                                               \
-  template <class V>                                                             \
-  inline auto operator OP(Pair<V> a, Pair<V> b) {                                \
-    return Pair<decltype(a.low OP b.low)>{a.low OP b.low, a.high OP b.high};     \
-  }                                                                              \
-  template <class V, Scalar S>                                                   \
-  inline auto operator OP(Pair<V> a, S b) {                                      \
-    return Pair<decltype(a.low OP b)>{a.low OP b, a.high OP b};                  \
-  }                                                                              \
-  template <class V, Scalar S>                                                   \
-  inline auto operator OP(S a, Pair<V> b) {                                      \
-    return Pair<decltype(a OP b.low)>{a OP b.low, a OP b.high};                  \
+#define MAGNIKIT_PAIR_OPERATOR(OP)                                           \
+  template <class V>                                                         \
+  MAGNIKIT_KERNEL auto operator OP(Pair<V> a, Pair<V> b) {                   \
+    return Pair<decltype(a.low OP b.low)>{a.low OP b.low, a.high OP b.high}; \
+  }                                                                          \
+  template <class V, Scalar S>                                               \
+  MAGNIKIT_KERNEL auto operator OP(Pair<V> a, S b) {                         \
+    return Pair<decltype(a.low OP b)>{a.low OP b, a.high OP b};              \
+  }                                                                          \
+  template <class V, Scalar S>                                               \
+  MAGNIKIT_KERNEL auto operator OP(S a, Pair<V> b) {                         \
+    return Pair<decltype(a OP b.low)>{a OP b.low, a OP b.high};              \
   }
 MAGNIKIT_PAIR_OPERATOR(+)
 MAGNIKIT_PAIR_OPERATOR(-)
@@ -218,20 +239,20 @@ MAGNIKIT_PAIR_OPERATOR(|)
 #undef MAGNIKIT_PAIR_OPERATOR
 
 template <class V>
-inline Pair<V> operator-(Pair<V> a) {
+MAGNIKIT_KERNEL Pair<V> operator-(Pair<V> a) {
   return {-a.low, -a.high};
 }
 template <class V>
-inline auto operator!(Pair<V> a) {
+MAGNIKIT_KERNEL auto operator!(Pair<V> a) {
   return Pair<decltype(!a.low)>{!a.low, !a.high};
 }
 
 template <class V>
-inline double get(const Pair<V>& v, std::size_t i) {
+MAGNIKIT_KERNEL double get(const Pair<V>& v, std::size_t i) {
   return v[i];
 }
 template <class V>
-inline void set(Pair<V>& v, std::size_t i, double x) {
+MAGNIKIT_KERNEL void set(Pair<V>& v, std::size_t i, double x) {
   if (i < count<V>) {
     v.low[i] = x;
   } else {
@@ -239,58 +260,52 @@ inline void set(Pair<V>& v, std::size_t i, double x) {
   }
 }
 template <class M>
-inline bool holds(const Pair<M>& mask, std::size_t i) {
+MAGNIKIT_KERNEL bool holds(const Pair<M>& mask, std::size_t i) {
   return mask[i] != 0;
 }
 template <class V, class M>
-inline Pair<V> select(Pair<M> take_first, Pair<V> a, Pair<V> b) {
+MAGNIKIT_KERNEL Pair<V> select(Pair<M> take_first, Pair<V> a, Pair<V> b) {
   return {select(take_first.low, a.low, b.low), select(take_first.high, a.high, b.high)};
 }
 template <class V>
-inline Pair<V> abs(Pair<V> v) {
+MAGNIKIT_KERNEL Pair<V> abs(Pair<V> v) {
   return {abs(v.low), abs(v.high)};
 }
 template <class V>
-inline Pair<V> sqrt(Pair<V> v) {
+MAGNIKIT_KERNEL Pair<V> sqrt(Pair<V> v) {
   return {sqrt(v.low), sqrt(v.high)};
 }
 template <class M>
-inline bool any(Pair<M> mask) {
+MAGNIKIT_KERNEL bool any(Pair<M> mask) {
   return any(mask.low | mask.high);
 }
 template <class M>
-inline bool all(Pair<M> mask) {
+MAGNIKIT_KERNEL bool all(Pair<M> mask) {
   return all(mask.low & mask.high);
 }
-#if defined(MAGNIKIT_LANES_X86_64)
-// Compiled for AVX2 like the functions they call.
-MAGNIKIT_AVX2 inline Pair<Double4> sqrt(Pair<Double4> v) { return {sqrt(v.low), sqrt(v.high)}; }
-MAGNIKIT_AVX2 inline bool any(Pair<Mask<Double4>> mask) { return any(mask.low | mask.high); }
-MAGNIKIT_AVX2 inline bool all(Pair<Mask<Double4>> mask) { return all(mask.low & mask.high); }
-#endif
 
 // Any vector lane type: a compiler vector or a pair of them.
 template <class T>
 concept Vector = Native<T> || requires(T v) { v.low; };
 
 template <Vector T>
-inline T splat(double x) {
+MAGNIKIT_KERNEL T splat(double x) {
   T v{};
   for (std::size_t i = 0; i < count<T>; ++i) set(v, i, x);
   return v;
 }
 template <Vector T>
-inline T load(const double* source) {
+MAGNIKIT_KERNEL T load(const double* source) {
   T v;
   std::memcpy(&v, source, sizeof v);
   return v;
 }
 template <Vector T>
-inline void store(double* target, T v) {
+MAGNIKIT_KERNEL void store(double* target, T v) {
   std::memcpy(target, &v, sizeof v);
 }
 template <Vector T, class F>
-inline T each(Mask<T> selected, T v, F&& f) {
+MAGNIKIT_KERNEL T each(Mask<T> selected, T v, F&& f) {
   double values[count<T>];
   store(values, v);
   for (std::size_t i = 0; i < count<T>; ++i) {
@@ -299,12 +314,12 @@ inline T each(Mask<T> selected, T v, F&& f) {
   return load<T>(values);
 }
 template <Vector T>
-inline Mask<T> all_lanes() {
+MAGNIKIT_KERNEL Mask<T> all_lanes() {
   const T zero = splat<T>(0.0);
   return zero == zero;
 }
 template <Vector T, class Test>
-inline Mask<T> mask_where(Test&& holds_at) {
+MAGNIKIT_KERNEL Mask<T> mask_where(Test&& holds_at) {
   T marks = splat<T>(0.0);
   for (std::size_t i = 0; i < count<T>; ++i) {
     if (holds_at(i)) set(marks, i, 1.0);
@@ -315,7 +330,7 @@ inline Mask<T> mask_where(Test&& holds_at) {
 // The maths library's fmax and fmin lane by lane: ordered, unequal lanes
 // by comparison, ties and NaN by the library.
 template <Vector T>
-inline T fmax(T a, T b) {
+MAGNIKIT_KERNEL T fmax(T a, T b) {
   T result = select(a < b, b, a);
   const Mask<T> ordered = (a < b) | (b < a);
   if (!all(ordered)) {
@@ -326,7 +341,7 @@ inline T fmax(T a, T b) {
   return result;
 }
 template <Vector T>
-inline T fmin(T a, T b) {
+MAGNIKIT_KERNEL T fmin(T a, T b) {
   T result = select(a < b, a, b);
   const Mask<T> ordered = (a < b) | (b < a);
   if (!all(ordered)) {
