@@ -2,9 +2,11 @@
 // interpolation to pytest.
 #include "internals.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -82,6 +84,60 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         return failed;
       }
       return *y;
+    };
+    const auto [a, b, target] = *limits;
+    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target, levels);
+    if (raised) return raise_later(*std::move(raised));
+    PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
+                                             static_cast<unsigned int>(result.evaluations)));
+    if (!tuple) magnikit::python_api_call_failed();
+    return tuple;
+  });
+}
+
+// integrate_in_batches(f, a, b, target[, levels]) -> as integrate, with f a
+// batch integrand: f(points) takes a list of points and returns a sequence
+// of as many values. Once f has raised, it is not called again.
+PyObject* integrate_in_batches(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
+  return magnikit::guarded([&]() -> PyResult<PyRef> {
+    if (nargs != 5) {
+      if (auto counted = internals::expect_arguments("integrate_in_batches", 4, nargs);
+          !counted) {
+        return raise_later(std::move(counted.error()));
+      }
+    }
+    PyObject* callable = args[0];
+    auto limits = internals::doubles<3>(args + 1);
+    if (!limits) return raise_later(std::move(limits.error()));
+    std::size_t levels = magnikit::DE_LEVELS.size();
+    if (nargs == 5) {
+      levels = PyLong_AsSize_t(args[4]);
+      if (levels == static_cast<std::size_t>(-1)) {
+        if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
+      }
+    }
+
+    std::optional<ErrorValue> raised;
+    const auto integrand = [&](std::span<const double> x, std::span<double> y) {
+      std::fill(y.begin(), y.end(), std::numeric_limits<double>::quiet_NaN());
+      if (raised) return;
+      const magnikit::FloatVector points(x.begin(), x.end());
+      PyRef argument = magnikit::to_python(points);
+      PyRef values = PyRef::steal(PyObject_CallOneArg(callable, argument.get()));
+      if (!values) {
+        raised.emplace(magnikit::fetch_pending_error());
+        return;
+      }
+      auto converted = magnikit::extract_float_vector(values.get());
+      if (!converted) {
+        raised.emplace(std::move(converted.error()));
+        return;
+      }
+      if (converted->size() != y.size()) {
+        raised.emplace(ErrorValue::type_error("the integrand gave a value per point"));
+        return;
+      }
+      std::copy(converted->begin(), converted->end(), y.begin());
     };
     const auto [a, b, target] = *limits;
     const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target, levels);
@@ -172,6 +228,8 @@ PyMethodDef numeric_methods[] = {
     {"de_levels", de_levels, METH_NOARGS, "de_levels()\n--\n\n"},
     {"integrate", internals::method(integrate), METH_FASTCALL,
      "integrate(f, a, b, target, levels=7, /)\n--\n\n"},
+    {"integrate_in_batches", internals::method(integrate_in_batches), METH_FASTCALL,
+     "integrate_in_batches(f, a, b, target, levels=7, /)\n--\n\n"},
     {"interp", internals::method(interp), METH_FASTCALL, "interp(xs, ys, x0, kind, value)\n--\n\n"},
     {"interp_line", internals::method(interp_line), METH_FASTCALL,
      "interp_line(xs, ys, x0, kind, value)\n--\n\n"},

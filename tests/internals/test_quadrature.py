@@ -7,7 +7,7 @@ from fractions import Fraction
 import pytest
 from mpmath import mp, mpf
 
-from _magnikit_internals import de_levels, integrate
+from _magnikit_internals import de_levels, integrate, integrate_in_batches
 
 TWO_PI = 6.283185307179586
 LEVEL_SIZES = [3, 3, 6, 12, 24, 48, 96]
@@ -233,3 +233,67 @@ def test_exception_in_integrand_is_raised_after_the_sum():
     with pytest.raises(ZeroDivisionError, match="boom"):
         integrate(f, 0.0, 1.0, 1e-16)
     assert len(calls) == 4
+
+
+# --- a batch integrand ----------------------------------------------------------
+
+def in_batches(f, batches=None):
+    """The batch integrand of f, noting each batch of points it is given."""
+    def batch(points):
+        if batches is not None:
+            batches.append(list(points))
+        return [f(x) for x in points]
+    return batch
+
+
+@pytest.mark.parametrize("name", INTEGRANDS)
+@pytest.mark.parametrize("a, b, target, levels", [
+    (0.0, 1.0, 1e-16, 7), (0.0, 1.0, 1e-6, 7), (0.25, 3.0, 1e-12, 7), (0.0, 1.0, 0.0, 5),
+    (0.0, 1.0, 0.0, 4), (0.0, 1.0, 1e-10, 3), (0.0, 1.0, 0.0, 1),
+])
+def test_a_batch_integrand_gives_the_point_by_point_sum_bit_for_bit(name, a, b, target, levels):
+    # The points are taken in another order and a level or so at a time; the
+    # sum, its estimate and where it stops are the same to the last bit.
+    f = INTEGRANDS[name]
+    got = integrate_in_batches(in_batches(f), a, b, target, levels)
+    want = integrate(f, a, b, target, levels)
+    assert [bits(v) for v in got[:2]] == [bits(v) for v in want[:2]]
+    assert got[2] == want[2]
+
+
+@pytest.mark.parametrize("target, levels", [(0.0, 7), (0.0, 5), (1e-6, 7), (0.0, 2)])
+def test_a_batch_integrand_takes_each_point_once_a_level_or_so_at_a_time(target, levels):
+    # The centre and levels 0 to 2 in one batch (no convergence is judged
+    # before them), then one level a batch, none after the sum stops.
+    points, batches = [], []
+    integrate(lambda x: points.append(x) or math.exp(x), 0.0, 1.0, target, levels)
+    evaluations = integrate_in_batches(in_batches(math.exp, batches), 0.0, 1.0, target, levels)[2]
+    assert sorted(x for batch in batches for x in batch) == sorted(points)
+    assert sum(map(len, batches)) == evaluations
+    sizes = [1 + 2 * (3 + 3 + 6), 24, 48, 96, 192][:max(1, levels - 2)]
+    if levels < 3:
+        sizes = [1 + 2 * sum(len(level) for level in de_levels()[:levels])]
+    assert [len(batch) for batch in batches] == sizes[:len(batches)]
+
+
+def test_a_batch_takes_each_side_of_the_centre_in_order_of_distance():
+    # Neighbouring points cost a model about the same, so they go together.
+    batches = []
+    integrate_in_batches(in_batches(math.exp, batches), 0.0, 1.0, 0.0, 5)
+    for batch in batches:
+        right = [x for x in batch if x > 0.5]
+        left = [x for x in batch if x < 0.5]
+        assert batch[-len(right) - len(left):] == right + left
+        assert right == sorted(right) and left == sorted(left, reverse=True)
+
+
+def test_an_exception_in_a_batch_integrand_is_raised_after_the_sum():
+    calls = []
+
+    def f(points):
+        calls.append(len(points))
+        raise ZeroDivisionError("boom")
+
+    with pytest.raises(ZeroDivisionError, match="boom"):
+        integrate_in_batches(f, 0.0, 1.0, 1e-16)
+    assert calls == [25]
