@@ -92,6 +92,47 @@ MAGNIKIT_KERNEL lanes::Mask<T> general_complements(T nc, T mc) {
   return (0.0 < mc) & (mc < 1.0) & (0.0 < nc) & (nc < 1.0);
 }
 
+// What a model gives K, E and Pi in each lane: the characteristic n and the
+// complements nc = 1 - n and mc = 1 - m.
+template <class T>
+struct LegendreArguments {
+  T n;
+  T nc;
+  T mc;
+};
+
+// The arguments from n and m, formed as 1 - n and 1 - m.
+template <class T>
+MAGNIKIT_KERNEL LegendreArguments<T> from_parameters(T n, T m) {
+  return {n, 1.0 - n, 1.0 - m};
+}
+
+// In the lanes near the edge (the ring through the lens, the rim), the
+// complements the model formed directly instead, and n = 1 - nc.
+template <class T>
+MAGNIKIT_KERNEL void take_complements(LegendreArguments<T>& arguments, lanes::Mask<T> near_edge,
+                                      T nc, T mc) {
+  arguments.nc = lanes::select(near_edge, nc, arguments.nc);
+  arguments.mc = lanes::select(near_edge, mc, arguments.mc);
+  arguments.n = lanes::select(near_edge, 1.0 - nc, arguments.n);
+}
+
+// The lanes among the candidates whose arguments take the general path;
+// the other lanes get harmless arguments, so that their place in the vector
+// costs no iteration.
+template <class T>
+MAGNIKIT_KERNEL lanes::Mask<T> general_lanes(LegendreArguments<T>& arguments,
+                                             lanes::Mask<T> candidates) {
+  const lanes::Mask<T> general = candidates & general_complements(arguments.nc, arguments.mc);
+  if (lanes::any(general)) {
+    const T harmless = lanes::splat<T>(0.5);
+    arguments.n = lanes::select(general, arguments.n, harmless);
+    arguments.nc = lanes::select(general, arguments.nc, harmless);
+    arguments.mc = lanes::select(general, arguments.mc, harmless);
+  }
+  return general;
+}
+
 // Pi(n, m) on the general path, from n and the complements nc = 1 - n and
 // mc = 1 - m (n itself only scales a term: the caller passes the n it has),
 // in the wanted lanes.

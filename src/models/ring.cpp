@@ -19,6 +19,8 @@
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "numeric/lane_batch.hpp"
+#include "numeric/lane_computed.hpp"
 #include "numeric/lanes.hpp"
 
 namespace magnikit {
@@ -92,83 +94,42 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
   return RingIntegrals{*K, *P};
 }
 
-// One vector of rings, of which the first `live` are wanted. Near the ring
-// and off it alike, K and Pi take the same general path, from the
-// complements or from the parameters; the lanes off it (the far field, the
-// ring through the lens, parameters outside (0, 1), non-finite input) take
-// the scalar function, with harmless complements standing in for them in
-// the vector. Only the lanes on the general path call the maths library.
-template <class T>
-MAGNIKIT_KERNEL void ring_lanes(const double* l, const double* r, double re, double rstar,
-                                Computed<double>* out, std::size_t live) {
-  const double eps = re / rstar;
-  const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
-    return i < live && !ring_in_far_field(l[i], r[i], eps);
-  });
-  const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
-  T n = ring.characteristic();
-  T nc = 1.0 - n;
-  T mc = 1.0 - ring.parameter();
-  const lanes::Mask<T> near_ring = ring.near_ring();
-  if (lanes::any(near_ring)) {
-    const auto complements = ring.complements();
-    nc = lanes::select(near_ring, complements.nc, nc);
-    mc = lanes::select(near_ring, complements.mc, mc);
-    n = lanes::select(near_ring, 1.0 - complements.nc, n);
-  }
-  const lanes::Mask<T> general = wanted & (ring.d != 0.0) & general_complements(nc, mc);
-  if (lanes::any(general)) {
-    const T harmless = lanes::splat<T>(0.5);
-    nc = lanes::select(general, nc, harmless);
-    mc = lanes::select(general, mc, harmless);
-    n = lanes::select(general, n, harmless);
-    const T K = ellipk_from_log(mc, log_of(mc, general));
-    const LaneComputed<T> P = ellippi_general(n, nc, mc, general);
-    const T A = ring.magnification(K, P.value);
-    for (std::size_t i = 0; i < live; ++i) {
-      if (!lanes::holds(general, i)) continue;
-      out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
+// Rings (l, r) about one lens and source, in lanes. Near the ring and off
+// it alike, K and Pi take the same general path, from the complements or
+// from the parameters; the lanes off it (the far field, the ring through
+// the lens, parameters outside (0, 1), non-finite input) take the scalar
+// function. Only the lanes on the general path call the maths library.
+struct RingsInLanes {
+  template <class T>
+  MAGNIKIT_KERNEL void lanes(const double* l, const double* r, Computed<double>* out,
+                             std::size_t live) const {
+    const double eps = re / rstar;
+    const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
+      return i < live && !ring_in_far_field(l[i], r[i], eps);
+    });
+    const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
+    auto arguments = from_parameters(ring.characteristic(), ring.parameter());
+    const lanes::Mask<T> near_ring = ring.near_ring();
+    if (lanes::any(near_ring)) {
+      const auto complements = ring.complements();
+      take_complements(arguments, near_ring, complements.nc, complements.mc);
     }
+    const lanes::Mask<T> general = general_lanes(arguments, wanted & (ring.d != 0.0));
+    LaneComputed<T> A;
+    if (lanes::any(general)) {
+      const auto [n, nc, mc] = arguments;
+      const T K = ellipk_from_log(mc, log_of(mc, general));
+      A = ellippi_general(n, nc, mc, general);
+      A.value = ring.magnification(K, A.value);
+    }
+    store_lanes(A, general, out, live, [&](std::size_t i) { return one(l[i], r[i]); });
   }
-  for (std::size_t i = 0; i < live; ++i) {
-    if (!lanes::holds(general, i)) out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
-  }
-}
 
-// All pairs, a vector at a time; the last vector's spare lanes repeat the
-// last pair and are not evaluated. A last pair alone takes the scalar
-// function, which costs no more than a vector.
-template <class T>
-void ring_batch(std::span<const double> l, std::span<const double> r, double re, double rstar,
-                std::span<Computed<double>> out) {
-  constexpr std::size_t LANES = lanes::count<T>;
-  const std::size_t size = std::min({l.size(), r.size(), out.size()});
-  std::size_t i = 0;
-  for (; i + LANES <= size; i += LANES) ring_lanes<T>(&l[i], &r[i], re, rstar, &out[i], LANES);
-  if (i == size) return;
-  if (i + 1 == size) {
-    out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
-    return;
-  }
-  double l_padded[LANES];
-  double r_padded[LANES];
-  for (std::size_t j = 0; j < LANES; ++j) {
-    l_padded[j] = l[std::min(i + j, size - 1)];
-    r_padded[j] = r[std::min(i + j, size - 1)];
-  }
-  ring_lanes<T>(l_padded, r_padded, re, rstar, &out[i], size - i);
-}
+  Computed<double> one(double l, double r) const { return heyrovsky_magnification(l, r, re, rstar); }
 
-#if defined(MAGNIKIT_LANES_X86_64)
-// Four lanes in one AVX2 vector, compiled for AVX2 with every kernel inlined
-// into it, so that no AVX2 code is shared with the baseline functions.
-MAGNIKIT_AVX2 __attribute__((flatten)) void ring_batch_avx2(std::span<const double> l,
-                                                             std::span<const double> r,
-                                                             double re, double rstar,
-                                                             std::span<Computed<double>> out) {
-  ring_batch<lanes::Double4>(l, r, re, rstar, out);
-}
-#endif
+  double re;
+  double rstar;
+};
 
 }  // namespace
 
@@ -194,23 +155,7 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
 
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,
                               double rstar, std::span<Computed<double>> out, lanes::Path path) {
-  if (!lanes::available(path)) path = lanes::active_path();
-  // A single ring costs no less in a vector.
-  if (std::min({l.size(), r.size(), out.size()}) < 2) path = lanes::Path::scalar;
-  switch (path) {
-#if defined(MAGNIKIT_LANES_X86_64)
-    case lanes::Path::avx2:
-      return ring_batch_avx2(l, r, re, rstar, out);
-#endif
-#if defined(MAGNIKIT_VECTOR_LANES)
-    case lanes::Path::baseline:
-      return ring_batch<lanes::Pair<lanes::Double2>>(l, r, re, rstar, out);
-#endif
-    default:
-      for (std::size_t i = 0; i < std::min({l.size(), r.size(), out.size()}); ++i) {
-        out[i] = heyrovsky_magnification(l[i], r[i], re, rstar);
-      }
-  }
+  evaluate_in_lanes(RingsInLanes{re, rstar}, l, r, out, path);
 }
 
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,

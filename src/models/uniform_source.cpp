@@ -20,6 +20,8 @@
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "numeric/lane_batch.hpp"
+#include "numeric/lane_computed.hpp"
 #include "numeric/lanes.hpp"
 
 namespace magnikit {
@@ -115,86 +117,47 @@ Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
   return DiscIntegrals{*E, *K, *P};
 }
 
-// One vector of discs, of which the first `live` are wanted. Near the rim
-// and off it alike, E, K and Pi take the same general path, from the
-// complements or from the parameters (E and K share the logarithm); the
-// lanes off it (the far field, the lens on the rim, parameters outside
-// (0, 1), non-finite input) take the scalar function, with harmless
-// complements standing in for them in the vector. Only the lanes on the
-// general path call the maths library.
-template <class T>
-MAGNIKIT_KERNEL void disc_lanes(const double* l, const double* rstar, double re,
-                                Computed<double>* out, std::size_t live) {
-  const DiscSize<T> size(re, lanes::load<T>(rstar));
-  const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
-    return i < live && !in_far_field(l[i], lanes::get(size.rho, i));
-  });
-  const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
-  T n = disc.characteristic();
-  T nc = 1.0 - n;
-  T mc = 1.0 - disc.parameter(n);
-  const lanes::Mask<T> near_rim = lanes::abs(disc.d) < size.band;
-  if (lanes::any(near_rim)) {
-    const auto complements = disc.complements();
-    nc = lanes::select(near_rim, complements.nc, nc);
-    mc = lanes::select(near_rim, complements.mc, mc);
-    n = lanes::select(near_rim, 1.0 - complements.nc, n);
-  }
-  const lanes::Mask<T> general = wanted & (disc.d != 0.0) & general_complements(nc, mc);
-  if (lanes::any(general)) {
-    const T harmless = lanes::splat<T>(0.5);
-    nc = lanes::select(general, nc, harmless);
-    mc = lanes::select(general, mc, harmless);
-    n = lanes::select(general, n, harmless);
-    const T log_mc = log_of(mc, general);
-    const T E = ellipe_from_log(mc, log_mc);
-    const T K = ellipk_from_log(mc, log_mc);
-    const LaneComputed<T> P = ellippi_general(n, nc, mc, general);
-    const T A = disc.magnification(E, K, P.value);
-    for (std::size_t i = 0; i < live; ++i) {
-      if (!lanes::holds(general, i)) continue;
-      out[i] = P.failed(i) ? P.lane(i) : Computed<double>(lanes::get(A, i));
+// Discs (l, rstar), each of its own size, in lanes. Near the rim and off it
+// alike, E, K and Pi take the same general path, from the complements or
+// from the parameters (E and K share the logarithm); the lanes off it (the
+// far field, the lens on the rim, parameters outside (0, 1), non-finite
+// input) take the scalar model. Only the lanes on the general path call the
+// maths library.
+struct DiscsInLanes {
+  template <class T>
+  MAGNIKIT_KERNEL void lanes(const double* l, const double* rstar, Computed<double>* out,
+                             std::size_t live) const {
+    const DiscSize<T> size(re, lanes::load<T>(rstar));
+    const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
+      return i < live && !in_far_field(l[i], lanes::get(size.rho, i));
+    });
+    const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
+    const T characteristic = disc.characteristic();
+    auto arguments = from_parameters(characteristic, disc.parameter(characteristic));
+    const lanes::Mask<T> near_rim = lanes::abs(disc.d) < size.band;
+    if (lanes::any(near_rim)) {
+      const auto complements = disc.complements();
+      take_complements(arguments, near_rim, complements.nc, complements.mc);
     }
+    const lanes::Mask<T> general = general_lanes(arguments, wanted & (disc.d != 0.0));
+    LaneComputed<T> A;
+    if (lanes::any(general)) {
+      const auto [n, nc, mc] = arguments;
+      const T log_mc = log_of(mc, general);
+      const T E = ellipe_from_log(mc, log_mc);
+      const T K = ellipk_from_log(mc, log_mc);
+      A = ellippi_general(n, nc, mc, general);
+      A.value = disc.magnification(E, K, A.value);
+    }
+    store_lanes(A, general, out, live, [&](std::size_t i) { return one(l[i], rstar[i]); });
   }
-  for (std::size_t i = 0; i < live; ++i) {
-    if (!lanes::holds(general, i)) out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
-  }
-}
 
-// All discs, a vector at a time; the last vector's spare lanes repeat the
-// last disc and are not evaluated. A last disc alone takes the scalar
-// model, which costs no more than a vector.
-template <class T>
-void disc_batch(std::span<const double> l, std::span<const double> rstar, double re,
-                std::span<Computed<double>> out) {
-  constexpr std::size_t LANES = lanes::count<T>;
-  const std::size_t size = std::min({l.size(), rstar.size(), out.size()});
-  std::size_t i = 0;
-  for (; i + LANES <= size; i += LANES) disc_lanes<T>(&l[i], &rstar[i], re, &out[i], LANES);
-  if (i == size) return;
-  if (i + 1 == size) {
-    out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
-    return;
+  Computed<double> one(double l, double rstar) const {
+    return UniformSource(re, rstar).magnification(l);
   }
-  double l_padded[LANES];
-  double rstar_padded[LANES];
-  for (std::size_t j = 0; j < LANES; ++j) {
-    l_padded[j] = l[std::min(i + j, size - 1)];
-    rstar_padded[j] = rstar[std::min(i + j, size - 1)];
-  }
-  disc_lanes<T>(l_padded, rstar_padded, re, &out[i], size - i);
-}
 
-#if defined(MAGNIKIT_LANES_X86_64)
-// Four lanes in one AVX2 vector, compiled for AVX2 with every kernel inlined
-// into it, so that no AVX2 code is shared with the baseline functions.
-MAGNIKIT_AVX2 __attribute__((flatten)) void disc_batch_avx2(std::span<const double> l,
-                                                             std::span<const double> rstar,
-                                                             double re,
-                                                             std::span<Computed<double>> out) {
-  disc_batch<lanes::Double4>(l, rstar, re, out);
-}
-#endif
+  double re;
+};
 
 }  // namespace
 
@@ -232,23 +195,7 @@ Computed<double> UniformSource::magnification(double l) const {
 
 void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
                                  double re, std::span<Computed<double>> out, lanes::Path path) {
-  if (!lanes::available(path)) path = lanes::active_path();
-  // A single disc costs no less in a vector.
-  if (std::min({l.size(), rstar.size(), out.size()}) < 2) path = lanes::Path::scalar;
-  switch (path) {
-#if defined(MAGNIKIT_LANES_X86_64)
-    case lanes::Path::avx2:
-      return disc_batch_avx2(l, rstar, re, out);
-#endif
-#if defined(MAGNIKIT_VECTOR_LANES)
-    case lanes::Path::baseline:
-      return disc_batch<lanes::Pair<lanes::Double2>>(l, rstar, re, out);
-#endif
-    default:
-      for (std::size_t i = 0; i < std::min({l.size(), rstar.size(), out.size()}); ++i) {
-        out[i] = UniformSource(re, rstar[i]).magnification(l[i]);
-      }
-  }
+  evaluate_in_lanes(DiscsInLanes{re}, l, rstar, out, path);
 }
 
 void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,

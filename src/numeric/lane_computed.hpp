@@ -26,4 +26,12 @@ struct LaneComputed {
   }
 };
 
+// out[i] for the first `live` lanes: the lane's value or error where the
+// lanes were evaluated, else one(i), the scalar model.
+template <class T, class One>
+MAGNIKIT_KERNEL void store_lanes(const LaneComputed<T>& result, lanes::Mask<T> evaluated,
+                                 Computed<double>* out, std::size_t live, One&& one) {
+  for (std::size_t i = 0; i < live; ++i) out[i] = lanes::holds(evaluated, i) ? result.lane(i) : one(i);
+}
+
 }  // namespace magnikit

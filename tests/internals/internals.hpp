@@ -54,6 +54,13 @@ inline PyResult<PyRef> to_result(const magnikit::Computed<double>& result) {
   return magnikit::to_python(*result);
 }
 
+// A new list of `size` empty slots, to be filled with PyList_SET_ITEM.
+inline PyRef new_list(std::size_t size) {
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
+  if (!list) magnikit::python_api_call_failed();
+  return list;
+}
+
 // The C function type of a METH_FASTCALL method, stored in a method record
 // through the generic function pointer type, as the C API documents.
 using FastCall = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t);

@@ -26,17 +26,12 @@
 namespace {
 
 using internals::ErrorValue;
+using internals::new_list;
 using internals::PyRef;
 using internals::PyResult;
 using internals::raise_later;
 using magnikit::Computed;
 using magnikit::FloatVector;
-
-PyRef new_list(std::size_t size) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
-  if (!list) magnikit::python_api_call_failed();
-  return list;
-}
 
 PyRef new_string(std::string_view text) {
   PyRef string =

@@ -17,15 +17,10 @@
 namespace {
 
 using internals::ErrorValue;
+using internals::new_list;
 using internals::PyRef;
 using internals::PyResult;
 using internals::raise_later;
-
-PyRef new_list(std::size_t size) {
-  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(size)));
-  if (!list) magnikit::python_api_call_failed();
-  return list;
-}
 
 // de_levels() -> [[(weight, abscissa), ...], ...], one list per level.
 PyObject* de_levels(PyObject*, PyObject*) {
@@ -45,6 +40,51 @@ PyObject* de_levels(PyObject*, PyObject*) {
   });
 }
 
+// The arguments (f, a, b, target[, levels]) of integrate and
+// integrate_in_batches.
+struct IntegrateArguments {
+  PyObject* f;
+  double a;
+  double b;
+  double target;
+  std::size_t levels;
+};
+
+PyResult<IntegrateArguments> integrate_arguments(const char* name, PyObject* const* args,
+                                                 Py_ssize_t nargs) {
+  if (nargs != 5) {
+    if (auto counted = internals::expect_arguments(name, 4, nargs); !counted) {
+      return raise_later(std::move(counted.error()));
+    }
+  }
+  auto limits = internals::doubles<3>(args + 1);
+  if (!limits) return raise_later(std::move(limits.error()));
+  std::size_t levels = magnikit::DE_LEVELS.size();
+  if (nargs == 5) {
+    levels = PyLong_AsSize_t(args[4]);
+    if (levels == static_cast<std::size_t>(-1)) {
+      if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
+    }
+  }
+  const auto [a, b, target] = *limits;
+  return IntegrateArguments{args[0], a, b, target, levels};
+}
+
+// Integrates with the given integrand, which records the first error it
+// meets in `raised` and gives NaN from then on; raises that error after the
+// sum, or returns (estimated_error, integral, evaluations).
+template <class Integrand>
+PyResult<PyRef> integrate_and_report(Integrand& integrand, const IntegrateArguments& arguments,
+                                     std::optional<ErrorValue>& raised) {
+  const magnikit::QuadratureResult result = magnikit::integrate(
+      integrand, arguments.a, arguments.b, arguments.target, arguments.levels);
+  if (raised) return raise_later(*std::move(raised));
+  PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
+                                           static_cast<unsigned int>(result.evaluations)));
+  if (!tuple) magnikit::python_api_call_failed();
+  return tuple;
+}
+
 // integrate(f, a, b, target[, levels]) -> (estimated_error, integral, evaluations)
 //
 // Once the Python integrand has raised, it is not called again (calling into
@@ -52,28 +92,14 @@ PyObject* de_levels(PyObject*, PyObject*) {
 // from then on, and the first exception is raised when integrate returns.
 PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return magnikit::guarded([&]() -> PyResult<PyRef> {
-    if (nargs != 5) {
-      if (auto counted = internals::expect_arguments("integrate", 4, nargs); !counted) {
-        return raise_later(std::move(counted.error()));
-      }
-    }
-    PyObject* callable = args[0];
-    auto limits = internals::doubles<3>(args + 1);
-    if (!limits) return raise_later(std::move(limits.error()));
-    std::size_t levels = magnikit::DE_LEVELS.size();
-    if (nargs == 5) {
-      levels = PyLong_AsSize_t(args[4]);
-      if (levels == static_cast<std::size_t>(-1)) {
-        if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
-      }
-    }
-
+    auto arguments = integrate_arguments("integrate", args, nargs);
+    if (!arguments) return raise_later(std::move(arguments.error()));
     std::optional<ErrorValue> raised;
     const auto integrand = [&](double x) -> double {
       constexpr double failed = std::numeric_limits<double>::quiet_NaN();
       if (raised) return failed;
       PyRef argument = magnikit::to_python(x);
-      PyRef value = PyRef::steal(PyObject_CallOneArg(callable, argument.get()));
+      PyRef value = PyRef::steal(PyObject_CallOneArg(arguments->f, argument.get()));
       if (!value) {
         raised.emplace(magnikit::fetch_pending_error());
         return failed;
@@ -85,13 +111,7 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
       }
       return *y;
     };
-    const auto [a, b, target] = *limits;
-    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target, levels);
-    if (raised) return raise_later(*std::move(raised));
-    PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
-                                             static_cast<unsigned int>(result.evaluations)));
-    if (!tuple) magnikit::python_api_call_failed();
-    return tuple;
+    return integrate_and_report(integrand, *arguments, raised);
   });
 }
 
@@ -100,30 +120,14 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
 // of as many values. Once f has raised, it is not called again.
 PyObject* integrate_in_batches(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return magnikit::guarded([&]() -> PyResult<PyRef> {
-    if (nargs != 5) {
-      if (auto counted = internals::expect_arguments("integrate_in_batches", 4, nargs);
-          !counted) {
-        return raise_later(std::move(counted.error()));
-      }
-    }
-    PyObject* callable = args[0];
-    auto limits = internals::doubles<3>(args + 1);
-    if (!limits) return raise_later(std::move(limits.error()));
-    std::size_t levels = magnikit::DE_LEVELS.size();
-    if (nargs == 5) {
-      levels = PyLong_AsSize_t(args[4]);
-      if (levels == static_cast<std::size_t>(-1)) {
-        if (auto error = magnikit::take_pending_error()) return raise_later(*std::move(error));
-      }
-    }
-
+    auto arguments = integrate_arguments("integrate_in_batches", args, nargs);
+    if (!arguments) return raise_later(std::move(arguments.error()));
     std::optional<ErrorValue> raised;
     const auto integrand = [&](std::span<const double> x, std::span<double> y) {
       std::fill(y.begin(), y.end(), std::numeric_limits<double>::quiet_NaN());
       if (raised) return;
-      const magnikit::FloatVector points(x.begin(), x.end());
-      PyRef argument = magnikit::to_python(points);
-      PyRef values = PyRef::steal(PyObject_CallOneArg(callable, argument.get()));
+      PyRef points = magnikit::to_python(magnikit::FloatVector(x.begin(), x.end()));
+      PyRef values = PyRef::steal(PyObject_CallOneArg(arguments->f, points.get()));
       if (!values) {
         raised.emplace(magnikit::fetch_pending_error());
         return;
@@ -139,13 +143,7 @@ PyObject* integrate_in_batches(PyObject*, PyObject* const* args, Py_ssize_t narg
       }
       std::copy(converted->begin(), converted->end(), y.begin());
     };
-    const auto [a, b, target] = *limits;
-    const magnikit::QuadratureResult result = magnikit::integrate(integrand, a, b, target, levels);
-    if (raised) return raise_later(*std::move(raised));
-    PyRef tuple = PyRef::steal(Py_BuildValue("(ddI)", result.estimated_error, result.integral,
-                                             static_cast<unsigned int>(result.evaluations)));
-    if (!tuple) magnikit::python_api_call_failed();
-    return tuple;
+    return integrate_and_report(integrand, *arguments, raised);
   });
 }
 
