@@ -80,8 +80,9 @@ PyResult<PyRef> run(std::span<PyObject* const> slots, std::index_sequence<I...>)
   PyResult<void> converted;
   // Strictly in parameter order: the && stops at the first failure, and the
   // later arguments are never touched.
-  ((converted = convert_argument<Entry, I>(slots[I], arguments)) && ...);
-  if (!converted) return raise_later(std::move(converted.error()));
+  const bool all_converted =
+      ((converted = convert_argument<Entry, I>(slots[I], arguments)) && ...);
+  if (!all_converted) return raise_later(std::move(converted.error()));
   return compute<Entry>(std::move(arguments));
 }
 
