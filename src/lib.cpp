@@ -9,6 +9,7 @@
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 #include "module/attribute_names.hpp"
+#include "module/conversions.hpp"
 #include "module/guard.hpp"
 #include "module/panic.hpp"
 #include "module/python_function.hpp"
@@ -157,6 +158,7 @@ PyResult<PyRef> initialise_module() {
   // nothing is created while an exception is pending.
   panic_exception_type();
   prepare_signal_checks();
+  prepare_conversions();
   PyRef module = PyRef::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return raise_later(fetch_pending_error());
   for (PyMethodDef& record : function_table) {
