@@ -1,0 +1,53 @@
+"""A second copy of the module that reads every sequence by iteration and
+makes every result list item by item: magnikit's shared object copied under
+another name and loaded with MAGNIKIT_GENERAL_CONVERSION=1 set while it
+initialises. Its results and errors are what the fast paths of the module
+must reproduce."""
+
+import importlib.machinery
+import importlib.util
+import os
+import shutil
+import tempfile
+
+import magnikit
+
+_loaded = []
+
+
+def general_module():
+    """The copy, loaded once per process."""
+    if not _loaded:
+        folder = tempfile.mkdtemp(prefix="magnikit-general-")
+        # The same path would give the module already loaded.
+        path = os.path.join(folder, os.path.basename(magnikit.__file__))
+        shutil.copyfile(magnikit.__file__, path)
+        loader = importlib.machinery.ExtensionFileLoader("magnikit", path)
+        spec = importlib.util.spec_from_file_location("magnikit", path, loader=loader)
+        saved = os.environ.get("MAGNIKIT_GENERAL_CONVERSION")
+        os.environ["MAGNIKIT_GENERAL_CONVERSION"] = "1"
+        try:
+            # The module initialises as it is created.
+            module = importlib.util.module_from_spec(spec)
+            loader.exec_module(module)
+        finally:
+            if saved is None:
+                del os.environ["MAGNIKIT_GENERAL_CONVERSION"]
+            else:
+                os.environ["MAGNIKIT_GENERAL_CONVERSION"] = saved
+        _loaded.append(module)
+    return _loaded[0]
+
+
+def same_error(fast, general):
+    """The two copies raised the same error: the same type (each copy has a
+    panic type of its own, alike in name), the same text, the same cause."""
+    kinds = type(fast), type(general)
+    if kinds[0] is not kinds[1]:
+        names = {f"{kind.__module__}.{kind.__qualname__}" for kind in kinds}
+        if names != {"pyo3_runtime.PanicException"}:
+            return False
+    causes = fast.__cause__, general.__cause__
+    same_cause = causes[0] is causes[1] or (
+        type(causes[0]) is type(causes[1]) and str(causes[0]) == str(causes[1]))
+    return str(fast) == str(general) and same_cause
