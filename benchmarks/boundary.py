@@ -106,10 +106,16 @@ def build_landed(ref):
 
 
 def load(path):
+    """The module in the shared object at path, leaving sys.modules as it was."""
+    saved = sys.modules.get("magnikit")
     loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
     spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
     module = importlib.util.module_from_spec(spec)
     loader.exec_module(module)
+    if saved is None:
+        sys.modules.pop("magnikit", None)
+    else:
+        sys.modules["magnikit"] = saved
     return module
 
 

@@ -4,8 +4,8 @@
 
 For each recursion limit (default 1000 5000 10000 15000) runs, each in a
 subprocess of this interpreter, the chains of tests/reentry_chain.py: a
-chain of __float__ methods that call magnikit (float), one of __iter__
-methods (iter), and a plain Python chain of float() calls for comparison
+chain of __float__ methods that call magnikit (float), the same through the
+items of lists (item), one of __iter__ methods (iter), and a plain Python chain of float() calls for comparison
 (plain); prints the depth each reached and whether it ended in
 RecursionError or killed the process.
 """
@@ -24,7 +24,7 @@ def main():
     print(f"{sys.implementation.name} {sys.version.split()[0]}")
     print(f"{'limit':>7} {'chain':>6} {'depth':>7}  end")
     for limit in limits:
-        for kind in ("float", "iter", "plain"):
+        for kind in ("float", "item", "iter", "plain"):
             status, depth, end = reentry_chain.run(str(TESTS / "reentry_chain.py"), kind, limit)
             print(f"{limit:>7} {kind:>6} {depth:>7}  {end if status == 0 else f'crash (exit {status})'}")
 

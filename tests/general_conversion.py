@@ -8,6 +8,7 @@ import importlib.machinery
 import importlib.util
 import os
 import shutil
+import sys
 import tempfile
 
 import magnikit
@@ -27,10 +28,13 @@ def general_module():
         saved = os.environ.get("MAGNIKIT_GENERAL_CONVERSION")
         os.environ["MAGNIKIT_GENERAL_CONVERSION"] = "1"
         try:
-            # The module initialises as it is created.
+            # The module initialises as it is created, and the interpreter
+            # files it in sys.modules as magnikit, where pickle finds the
+            # functions: the module proper goes back there.
             module = importlib.util.module_from_spec(spec)
             loader.exec_module(module)
         finally:
+            sys.modules["magnikit"] = magnikit
             if saved is None:
                 del os.environ["MAGNIKIT_GENERAL_CONVERSION"]
             else:

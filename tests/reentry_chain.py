@@ -5,7 +5,7 @@ chain that goes too deep kills the process:
 
 With the recursion limit LIMIT: KIND float is a __float__ that calls
 magnikit, which converts an argument whose __float__ calls it again, and so
-on; iter is the same through __iter__; plain is a plain Python chain of
+on; item is the same through the items of a list; iter through __iter__; plain is a plain Python chain of
 float() calls, for comparison. Prints each depth as it is reached, then the
 name of the exception that ended the chain."""
 
@@ -30,6 +30,16 @@ class ReentrantFloat:
         return 1.0
 
 
+class ReentrantItem:
+    """An item of a list, whose conversion calls magnikit on a list of one
+    such item."""
+
+    def __float__(self):
+        reached()
+        magnikit.witt_mao_magnification([ReentrantItem()], 1.0, 0.1)
+        return 1.0
+
+
 class ReentrantSequence:
     def __len__(self):
         return 1
@@ -51,6 +61,7 @@ class PlainFloat:
 
 CHAINS = {
     "float": lambda: magnikit.witt_mao_magnification([1.0], ReentrantFloat(), 0.1),
+    "item": lambda: magnikit.witt_mao_magnification([ReentrantItem()], 1.0, 0.1),
     "iter": lambda: magnikit.integrated_heyrovsky_magnification(ReentrantSequence(), 1.0, 0.1),
     "plain": lambda: float(PlainFloat()),
 }

@@ -10,6 +10,7 @@ Each generated argument carries what it must become as a float and as a
 sequence of floats, so the expected outcome of a call is known without asking
 the module."""
 
+import array
 import os
 import struct
 import sys
@@ -26,6 +27,7 @@ try:
 except ImportError:  # PyPy runs without NumPy
     np = None
 
+from general_conversion import general_module, same_error
 from memory.checkers import under_memory_checker
 from memory.leaks import PARAMETERS
 
@@ -311,17 +313,32 @@ def other_sequences():
         st.integers(-3, 3).map(
             lambda n: Argument(range(n), wrapped(), ("values", [float(x) for x in range(n)]))),
         messages.map(lambda s: Argument(s, wrapped(), wrapped("Can't extract `str` to `Vec`"))),
+        # Read through their buffers, but for the text array.
+        st.lists(floats, max_size=3).map(lambda xs: array_argument(array.array("d", xs))),
+        st.lists(st.floats(width=32), max_size=3).map(lambda xs: array_argument(array.array("f", xs))),
+        st.lists(st.integers(0, 2**64 - 1), max_size=3).map(lambda xs: array_argument(array.array("Q", xs))),
+        st.lists(st.integers(-128, 127), max_size=3).map(lambda xs: array_argument(array.array("b", xs))),
+        st.text(min_size=1, max_size=3).map(lambda s: Argument(array.array("u", s), wrapped(), wrapped())),
     ]
     if np is not None:
         strategies += [
             st.lists(floats, max_size=3).map(lambda xs: numpy_argument(np.array(xs))),
             st.lists(st.integers(-100, 100), max_size=3).map(
                 lambda xs: numpy_argument(np.array(xs, dtype=np.int64))),
+            st.lists(st.integers(0, 2**64 - 1), max_size=3).map(
+                lambda xs: numpy_argument(np.array(xs, dtype=np.uint64))),
+            st.lists(st.floats(width=32), max_size=3).map(
+                lambda xs: numpy_argument(np.array(xs, dtype=np.float32)[::-1])),
+            st.lists(st.booleans(), max_size=3).map(lambda xs: numpy_argument(np.array(xs, dtype=bool))),
             st.lists(floats, min_size=1, max_size=4).map(
                 lambda xs: numpy_argument(np.array(xs).reshape(len(xs), 1))),
             floats.map(lambda x: numpy_argument(np.array(x))),
         ]
     return st.one_of(strategies)
+
+
+def array_argument(numbers):
+    return Argument(numbers, wrapped(), ("values", [float(x) for x in numbers]))
 
 
 def numpy_float(x):
@@ -353,8 +370,16 @@ def one_in(draw, n):
 
 
 def float_lists(min_size=0, max_size=3):
-    return st.lists(floats.map(lambda x: Argument(x, value(x))), min_size=min_size, max_size=max_size).map(
-        lambda es: Argument([e.obj for e in es], wrapped(), from_elements(es)))
+    """Mostly short lists; now and then one long enough that PyPy copies it
+    through an array, and a tuple."""
+    if max_size == 3 and min_size == 0:
+        max_size = st.integers(0, 99).map(lambda k: 20 if k < 10 else 3)
+    else:
+        max_size = st.just(max_size)
+    return st.tuples(max_size, st.sampled_from([list, list, list, tuple])).flatmap(
+        lambda shape: st.lists(floats.map(lambda x: Argument(x, value(x))), min_size=min_size,
+                               max_size=shape[0]).map(
+            lambda es: Argument(shape[1](e.obj for e in es), wrapped(), from_elements(es))))
 
 
 def arguments_for(vector):
@@ -517,6 +542,31 @@ def check_conversion_error(parameter, outcome, kind, got):
 def test_hostile_calls(name, data):
     positional, keywords = data.draw(calls(name))
     check_call(name, positional, keywords)
+
+
+@pytest.fixture(scope="module")
+def general():
+    return general_module()
+
+
+@pytest.mark.parametrize("name", list(PARAMETERS))
+@FUZZ
+@given(data=st.data())
+def test_hostile_calls_give_what_the_general_conversion_gives(general, name, data):
+    """The same hostile call through the fast paths and through iteration
+    (tests/general_conversion.py) ends alike: the same result bit for bit,
+    or the same error with the same cause."""
+    positional, keywords = data.draw(calls(name))
+    outcomes = [outcome_of(lambda: getattr(module, name)(*[a.obj for a in positional],
+                                                            **{k: a.obj for k, a in keywords.items()}))
+                for module in (magnikit, general)]
+    (kind, got), (general_kind, expected) = outcomes
+    assert kind == general_kind, (got, expected)
+    if kind == "result":
+        check_result(name, got)
+        assert bits(got) == bits(expected)
+    else:
+        assert same_error(got, expected), (got, expected)
 
 
 def test_every_function_is_fuzzed():

@@ -1,5 +1,6 @@
 """Deep re-entry: a __float__ or __iter__ that calls the module, which converts
-an argument whose __float__ or __iter__ calls it again, and so on. At any
+an argument (or an item of a list) whose __float__ or __iter__ calls it
+again, and so on. At any
 recursion limit that a plain Python chain survives the chain must end in a
 clean RecursionError, never in a crash. Each chain runs in a subprocess
 (tests/reentry_chain.py), since a failure is a dead interpreter."""
@@ -18,7 +19,7 @@ SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "reentry_chain
 # exceeds the default 8 MB stack: there no chain survives, a plain one
 # included, and the test is skipped.
 @pytest.mark.parametrize("limit", [100, 1000, 5000, 10000, 15000])
-@pytest.mark.parametrize("kind", ["float", "iter"])
+@pytest.mark.parametrize("kind", ["float", "item", "iter"])
 def test_reentry_chain_ends_in_recursion_error(kind, limit):
     if limit > 1000 and under_memory_checker():
         pytest.skip("a sanitizer build's frames carry redzones, several times the release size")

@@ -3,6 +3,7 @@ of the same calls made one after another, including calls that are suspended
 half-way through their argument conversion while other threads run the
 module, and calls that re-enter the module from a conversion."""
 
+import array
 import struct
 import subprocess
 import sys
@@ -93,7 +94,14 @@ CALLS = [
     ("discrete_flux_map_heyrovsky_magnification", (L, 1.0, 0.1, YieldingSequence(BL), BF)),
     ("discrete_flux_map_heyrovsky_magnification", ([-1.0], 1.0, 0.1, BL, BF)),
     ("discrete_flux_map_heyrovsky_magnification", (L, 1.0, 0.1, BL, BF[:2])),
+    # The fast conversions: a tuple, an array.array, a list long enough to
+    # be copied on PyPy, and the same results as the plain list above.
+    ("witt_mao_magnification", (tuple(L), 1.0, 0.1)),
+    ("witt_mao_magnification", (array.array("d", L), 1.0, 0.1)),
+    ("witt_mao_magnification", (L * 4, 1.0, 0.1)),
+    ("discrete_flux_map_heyrovsky_magnification", (tuple(L), 1.0, 0.1, array.array("d", BL), tuple(BF))),
 ]
+FAST_SAME_AS = {18: 0, 19: 0, 21: 14}
 # The same calls with re-entering arguments, whose results must be those of
 # the plain calls.
 REENTERING = [
@@ -150,6 +158,8 @@ def serial():
 def test_concurrent_calls_give_the_serial_results_bit_for_bit(serial):
     # Suspending arguments convert to the same values as plain ones.
     assert all(serial[i] == serial[i + 1] for i in (0, 3, 7, 10, 12, 14))
+    assert all(serial[i] == serial[plain] for i, plain in FAST_SAME_AS.items())
+    assert serial[20] == serial[0] * 4
 
     def work(index):
         # Each thread walks the calls from its own starting point.

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "core/internal_failure.hpp"
-#include "module/exact_sequences.hpp"
 #include "module/numeric_buffers.hpp"
 #include "module/pypy_lists.hpp"
 
@@ -15,9 +14,91 @@ namespace {
 
 bool general_conversion_only = false;
 
-// The general conversion, which every sequence may take and which the fast
-// paths reproduce.
-PyResult<FloatVector> read_by_iteration(PyObject* object) {
+}  // namespace
+
+void prepare_conversions() {
+  const char* setting = std::getenv("MAGNIKIT_GENERAL_CONVERSION");
+  general_conversion_only = setting != nullptr && std::strcmp(setting, "1") == 0;
+  prepare_numeric_buffers();
+#ifdef PYPY_VERSION
+  prepare_pypy_lists();
+#endif
+}
+
+PyResult<double> extract_double(PyObject* object) {
+  if (Py_TYPE(object) == &PyFloat_Type) return exact_float_value(object);
+  const double value = PyFloat_AsDouble(object);
+  // -1.0 is both a legitimate value and the failure signal.
+  if (value == -1.0) {
+    if (auto error = take_pending_error()) return raise_later(*std::move(error));
+  }
+  return value;
+}
+
+namespace sequence_reading {
+
+Reading reading_of(PyObject* object) {
+  if (general_conversion_only) return Reading::by_iteration;
+  if (PyTuple_CheckExact(object)) return Reading::by_index;
+  if (PyList_CheckExact(object)) {
+#ifdef PYPY_VERSION
+    // See pypy_lists.hpp.
+    if (!pypy_lists_ready() || PyList_GET_SIZE(object) < SHORTEST_COPIED_LIST) {
+      return Reading::by_iteration;
+    }
+    switch (storage_of(object)) {
+      case ListStorage::numbers: return Reading::copying_numbers;
+      case ListStorage::c_objects: return Reading::by_index;
+      case ListStorage::objects: return Reading::by_iteration;
+    }
+#endif
+    return Reading::by_index;
+  }
+  return is_numeric_array(object) ? Reading::from_buffer : Reading::by_iteration;
+}
+
+// Exactly what the list's or tuple's iterator would yield, in the same
+// order and with the same calls of the caller's code. The length is checked
+// before every item. An exact float is read where it lies; any other item
+// takes the general conversion, held by its own reference meanwhile as the
+// iterator holds it, and is released before the next item is looked at.
+// That conversion and that release may run Python code, which may change
+// the list, its length and its storage, so both are read again after it.
+PyResult<FloatVector> by_index(PyObject* sequence) {
+  // Held as the iterator holds it, for as long as its items are read.
+  PyRef held_sequence = PyRef::borrow(sequence);
+  Py_ssize_t length = PySequence_Fast_GET_SIZE(sequence);
+  PyObject** items = PySequence_Fast_ITEMS(sequence);
+  FloatVector values;
+  values.reserve(static_cast<std::size_t>(length));
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    PyObject* item = items[i];
+    if (Py_TYPE(item) == &PyFloat_Type) {
+      values.push_back(exact_float_value(item));
+      continue;
+    }
+    {
+      PyRef held_item = PyRef::borrow(item);
+      PyResult<double> value = extract_double(item);
+      if (!value) return raise_later(std::move(value.error()));
+      values.push_back(*value);
+    }
+    length = PySequence_Fast_GET_SIZE(sequence);
+    items = PySequence_Fast_ITEMS(sequence);
+  }
+  return values;
+}
+
+// Through the buffer where the array holds numbers in one dimension (no
+// code of the caller's runs then), by iteration otherwise.
+PyResult<FloatVector> from_buffer(PyObject* array) {
+  if (auto values = read_numeric_buffer(array)) return *std::move(values);
+  return by_iteration(array);
+}
+
+// The general conversion, which every sequence may take and which the
+// others reproduce.
+PyResult<FloatVector> by_iteration(PyObject* object) {
   // A str is a sequence of characters, never of numbers. The text is part of
   // the module's interface (callers match on it) and stays byte for byte.
   if (PyUnicode_Check(object)) {
@@ -49,37 +130,7 @@ PyResult<FloatVector> read_by_iteration(PyObject* object) {
   return values;
 }
 
-}  // namespace
-
-void prepare_conversions() {
-  const char* setting = std::getenv("MAGNIKIT_GENERAL_CONVERSION");
-  general_conversion_only = setting != nullptr && std::strcmp(setting, "1") == 0;
-  prepare_numeric_buffers();
-#ifdef PYPY_VERSION
-  prepare_pypy_lists();
-#endif
-}
-
-PyResult<double> extract_double(PyObject* object) {
-  if (Py_TYPE(object) == &PyFloat_Type) return exact_float_value(object);
-  const double value = PyFloat_AsDouble(object);
-  // -1.0 is both a legitimate value and the failure signal.
-  if (value == -1.0) {
-    if (auto error = take_pending_error()) return raise_later(*std::move(error));
-  }
-  return value;
-}
-
-PyResult<FloatVector> extract_float_vector(PyObject* object) {
-  if (!general_conversion_only) {
-    if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
-      if (auto read = read_exact_sequence(object)) return *std::move(read);
-    } else if (auto read = read_numeric_buffer(object)) {
-      return *std::move(read);
-    }
-  }
-  return read_by_iteration(object);
-}
+}  // namespace sequence_reading
 
 PyRef to_python(const FloatVector& values) {
 #ifdef PYPY_VERSION

@@ -4,6 +4,7 @@
 
 #include "core/computation.hpp"
 #include "module/error_value.hpp"
+#include "module/pypy_lists.hpp"
 
 namespace magnikit {
 
@@ -31,13 +32,48 @@ inline double exact_float_value(PyObject* exact_float) {
 // __index__ (int, bool, NumPy scalars, ...).
 PyResult<double> extract_double(PyObject* object);
 
+// The ways of reading a sequence of floats (conversions.cpp).
+namespace sequence_reading {
+
+enum class Reading {
+  by_index,  // an exact list or tuple
+#ifdef PYPY_VERSION
+  copying_numbers,  // a long exact list of numbers on PyPy (pypy_lists.hpp)
+#endif
+  from_buffer,  // an exact NumPy array or array.array (numeric_buffers.hpp)
+  by_iteration,  // anything else, and everything when the setting above asks
+};
+
+Reading reading_of(PyObject* object);
+PyResult<FloatVector> by_index(PyObject* sequence);
+PyResult<FloatVector> from_buffer(PyObject* array);
+PyResult<FloatVector> by_iteration(PyObject* object);
+
+}  // namespace sequence_reading
+
 // Any sequence of numbers except a str: list, tuple, range, bytes, NumPy
 // arrays. Read as iteration reads it: its items in order, each converted
 // like a float argument, its length only sizing the reservation. Exact
 // lists and tuples are read by index, and exact NumPy arrays and
 // array.array objects of numbers through their buffers, with the same
 // results, errors and calls of the caller's code.
-PyResult<FloatVector> extract_float_vector(PyObject* object);
+//
+// Inline, so that choosing the way costs the caller no frame: a reading may
+// run the caller's code (a __float__ or __iter__ that calls the module
+// again), and every frame below that code is stacked once per level of such
+// re-entry.
+inline PyResult<FloatVector> extract_float_vector(PyObject* object) {
+  using namespace sequence_reading;
+  switch (reading_of(object)) {
+    case Reading::by_index: return by_index(object);
+#ifdef PYPY_VERSION
+    case Reading::copying_numbers: return copy_numbers(object);
+#endif
+    case Reading::from_buffer: return from_buffer(object);
+    case Reading::by_iteration: break;
+  }
+  return by_iteration(object);
+}
 
 // A new list with one float per element.
 PyRef to_python(const FloatVector& values);

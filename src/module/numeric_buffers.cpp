@@ -17,12 +17,6 @@ bool is_exact_ndarray(PyTypeObject* type) {
          std::strcmp(type->tp_name, "numpy.ndarray") == 0;
 }
 
-bool is_numeric_array(PyObject* object) {
-  PyTypeObject* type = Py_TYPE(object);
-  return (array_type_cell != nullptr && reinterpret_cast<PyObject*>(type) == array_type_cell) ||
-         is_exact_ndarray(type);
-}
-
 class BufferView {
  public:
   // Whether the object lent its memory, with strides and format.
@@ -118,6 +112,12 @@ void prepare_numeric_buffers() {
 }
 
 PyObject* array_type() { return array_type_cell; }
+
+bool is_numeric_array(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  return (array_type_cell != nullptr && reinterpret_cast<PyObject*>(type) == array_type_cell) ||
+         is_exact_ndarray(type);
+}
 
 std::optional<FloatVector> read_numeric_buffer(PyObject* object) {
   if (!is_numeric_array(object)) return std::nullopt;

@@ -16,6 +16,9 @@ void prepare_numeric_buffers();
 // array.array, or null when it could not be looked up.
 PyObject* array_type();
 
+// Whether the object is an exact numpy.ndarray or array.array.
+bool is_numeric_array(PyObject* object);
+
 // The elements of an exact numpy.ndarray or array.array that is
 // one-dimensional and holds float64, float32 or native integers, as the
 // doubles their own __float__ gives: float32 widened, integers rounded to

@@ -3,6 +3,7 @@ paths, and gauges of what a process holds (references, Python blocks and
 bytes, C heap bytes, resident memory). A case is called many times; any
 gauge that grows by more than its noise allowance is a leak."""
 
+import array
 import contextlib
 import ctypes
 import gc
@@ -18,6 +19,11 @@ try:
     import tracemalloc
 except ImportError:  # PyPy has none
     tracemalloc = None
+
+try:
+    import numpy as np
+except ImportError:
+    np = None
 
 from panics import panic_type
 
@@ -88,7 +94,7 @@ class Case:
 
     @property
     def expensive(self):
-        return self.path == "result" and self.function in EXPENSIVE
+        return self.path.startswith("result") and self.function in EXPENSIVE
 
     def __str__(self):
         return f"{self.function} / {self.path}"
@@ -129,6 +135,16 @@ def cases(memory_error=None):
             found.append(Case(name, path, call, prints))
 
         add("result", expecting(None, function, *good))
+        if vectors:
+            # The fast conversions of the separations.
+            add("result from a tuple", expecting(None, function, tuple(good[0]), *good[1:]))
+            add("result from an array.array", expecting(None, function, array.array("d", good[0]), *good[1:]))
+            if np is not None:
+                add("result from a NumPy array", expecting(None, function, np.array(good[0]), *good[1:]))
+            if name not in EXPENSIVE:
+                # Long enough to be copied, and its result made, through an array on PyPy.
+                add("result from a long list", expecting(None, function, good[0] * 16, *good[1:]))
+            add("conversion error in a list", expecting(TypeError, function, [0.5, WrappedFailure()], *good[1:]))
         add("missing arguments", expecting(TypeError, function, good[0]))
         add("unknown keyword", expecting(TypeError, function, *good[:-1], **{"\udcff": 1.0}))
         add("conversion error", expecting(TypeError, function, *with_last(WrappedFailure())))
