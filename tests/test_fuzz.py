@@ -24,7 +24,7 @@ import magnikit
 
 try:
     import numpy as np
-except ImportError:  # PyPy runs without NumPy
+except ImportError:  # an interpreter without NumPy
     np = None
 
 from general_conversion import general_module, same_error
