@@ -19,10 +19,14 @@ then:
    the calling thread, best of R rounds; the input is made anew, untimed,
    before every call, as a caller makes a new one for each call. The kernel
    is timed on the same separations, and the boundary is the difference.
-   "reading" is the same call with rstar = "x": the module reads l, then
-   fails on rstar, so the time per separation is that of reading l alone.
-   --write puts this table into benchmarks/RESULTS.md, in the section of
-   this interpreter.
+   "general conversion" is a copy of the new module loaded with
+   MAGNIKIT_GENERAL_CONVERSION=1, which reads every sequence by iteration
+   and makes every result item by item: the same build with and without
+   the fast paths. "reading" is the same call with rstar = "x": the module
+   reads l, then fails on rstar, so the time per separation is that of
+   reading l alone, by iteration (general) and as the new module reads it
+   (fast). --write puts this table into benchmarks/RESULTS.md, in the
+   section of this interpreter.
 2. Each function through Python and through the kernel alone on the same
    separations (spread over the lens inside, on and outside the source rim).
 3. The integrated forms against (model evaluations x the cost of one
@@ -44,6 +48,7 @@ import platform
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import timeit
 
@@ -105,17 +110,27 @@ def build_landed(ref):
     return str(next(build.glob("magnikit*.so"))), commit
 
 
-def load(path):
-    """The module in the shared object at path, leaving sys.modules as it was."""
+def load(path, general=False):
+    """The module in the shared object at path, leaving sys.modules as it
+    was; general: a copy of it that reads every sequence by iteration and
+    makes every result item by item (MAGNIKIT_GENERAL_CONVERSION=1)."""
+    if general:
+        copy = pathlib.Path(tempfile.mkdtemp(prefix="magnikit-general-")) / pathlib.Path(path).name
+        shutil.copyfile(path, copy)
+        path = copy
+        os.environ["MAGNIKIT_GENERAL_CONVERSION"] = "1"
     saved = sys.modules.get("magnikit")
-    loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
-    spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    if saved is None:
-        sys.modules.pop("magnikit", None)
-    else:
-        sys.modules["magnikit"] = saved
+    try:
+        loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
+        spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
+        module = importlib.util.module_from_spec(spec)
+        loader.exec_module(module)
+    finally:
+        os.environ.pop("MAGNIKIT_GENERAL_CONVERSION", None)
+        if saved is None:
+            sys.modules.pop("magnikit", None)
+        else:
+            sys.modules["magnikit"] = saved
     return module
 
 
@@ -147,34 +162,37 @@ def best_alternating(calls, make, rounds):
     return best
 
 
-def inputs_table(before, after, kernel, n, rounds):
+def inputs_table(before, after, general, kernel, n, rounds):
     rows = []
     for region, (first, last) in REGIONS.items():
         l = spread(n, first, last)
         kernel_ns = kernel("witt_mao_magnification", n, first, last)
         for kind, make_kind in input_kinds().items():
-            if (before.witt_mao_magnification(make_kind(l), 1.0, RHO)
-                    != after.witt_mao_magnification(make_kind(l), 1.0, RHO)):
-                sys.exit(f"the two builds disagree on the {kind}")
+            results = [module.witt_mao_magnification(make_kind(l), 1.0, RHO)
+                       for module in (before, after, general)]
+            if results[1:] != results[:-1]:
+                sys.exit(f"the builds disagree on the {kind}")
             times = best_alternating(
                 [lambda x: before.witt_mao_magnification(x, 1.0, RHO),
                  lambda x: after.witt_mao_magnification(x, 1.0, RHO),
-                 lambda x: after.witt_mao_magnification(x, 1.0, "x")],
+                 lambda x: general.witt_mao_magnification(x, 1.0, RHO),
+                 lambda x: after.witt_mao_magnification(x, 1.0, "x"),
+                 lambda x: general.witt_mao_magnification(x, 1.0, "x")],
                 lambda: make_kind(l), rounds)
-            before_ns, after_ns, reading_ns = (t / n * 1e9 for t in times)
-            rows.append((kind, region, before_ns, after_ns, kernel_ns, reading_ns))
+            rows.append((kind, region, kernel_ns, *(t / n * 1e9 for t in times)))
     return rows
 
 
 def format_inputs_table(rows):
-    lines = ["| input | separations | before, ns/sep | after, ns/sep | kernel, ns/sep "
-             "| boundary before | boundary after | boundary cut | reading l, after |",
-             "|---|---|---:|---:|---:|---:|---:|---:|---:|"]
-    for kind, region, before_ns, after_ns, kernel_ns, reading_ns in rows:
+    lines = ["| input | separations | kernel | before | after | boundary before | boundary after "
+             "| cut | after, general conversion | reading l: general / fast |",
+             "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for kind, region, kernel_ns, before_ns, after_ns, general_ns, reading_ns, general_reading_ns in rows:
         boundary_before, boundary_after = before_ns - kernel_ns, after_ns - kernel_ns
-        cut = boundary_before / boundary_after if boundary_after > 0 else math.inf
-        lines.append(f"| {kind} | {region} | {before_ns:.1f} | {after_ns:.1f} | {kernel_ns:.1f} "
-                     f"| {boundary_before:.1f} | {boundary_after:.1f} | {cut:.1f}× | {reading_ns:.1f} |")
+        cut = f"{boundary_before / boundary_after:.1f}×" if boundary_after > 0 else "—"
+        lines.append(f"| {kind} | {region} | {kernel_ns:.1f} | {before_ns:.1f} | {after_ns:.1f} "
+                     f"| {boundary_before:.1f} | {boundary_after:.1f} | {cut} | {general_ns:.1f} "
+                     f"| {general_reading_ns:.1f} / {reading_ns:.1f} |")
     return "\n".join(lines)
 
 
@@ -246,9 +264,10 @@ def main():
     before_path, commit = ((options.before, "given") if options.before
                            else build_landed(options.before_ref))
     before = load(before_path)
+    general = load(magnikit.__file__, general=True)
 
     load_at_start = load_average()
-    rows = inputs_table(before, magnikit, kernel, options.separations, options.rounds)
+    rows = inputs_table(before, magnikit, general, kernel, options.separations, options.rounds)
     implementation = f"{platform.python_implementation()} {platform.python_version()}"
     header = (
         f"### {implementation}\n\n"
