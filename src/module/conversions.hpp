@@ -14,7 +14,8 @@ namespace magnikit {
 // MAGNIKIT_GENERAL_CONVERSION=1 in the environment at import makes every
 // sequence be read by iteration and every result list be made item by
 // item, which is what the fast paths must match exactly; the tests load a
-// second copy of the module so to compare the two on the same arguments.
+// second copy of the module with it, to hold the two against each other on
+// the same arguments.
 void prepare_conversions();
 
 // The value of an exact float, read where it lies.

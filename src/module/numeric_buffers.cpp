@@ -25,7 +25,7 @@ class BufferView {
       held_ = true;
       return true;
     }
-    // Only NumPy or array.array refused (a datetime array, say); nothing
+    // The array refused (NumPy lends no buffer of datetimes, say); no code
     // of the caller's ran, and iteration takes over.
     PyErr_Clear();
     return false;
