@@ -433,16 +433,17 @@ def main():
     set_ratios(rows)
     text = report(rows, missing, overhead, options, grids, load_before)
     print(text)
-    options.output.write_text(text + light_curve_section(options.output))
+    options.output.write_text(text + later_sections(options.output))
 
 
-def light_curve_section(path):
-    """The section benchmarks/light_curve.py keeps in the same file."""
-    begin, end = "<!-- light_curve.py -->", "<!-- /light_curve.py -->"
+def later_sections(path):
+    """The sections other benchmarks keep in the same file after this one's,
+    from the light-curve section on."""
+    begin = "<!-- light_curve.py -->"
     old = path.read_text() if path.exists() else ""
-    if begin not in old or end not in old:
+    if begin not in old:
         return ""
-    return "\n" + begin + old.split(begin, 1)[1].split(end, 1)[0] + end + "\n"
+    return "\n" + begin + old.split(begin, 1)[1]
 
 
 if __name__ == "__main__":
