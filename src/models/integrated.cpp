@@ -179,14 +179,13 @@ struct DiscFluxes {
   lanes::Path path;
 };
 
-}  // namespace
-
-template <class Profile>
-Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
-                                                          const Profile& profile,
-                                                          double normaliser,
-                                                          Checkpoint checkpoint,
-                                                          lanes::Path path) {
+// Each separation in turn, the checkpoint asked before each: the far-field
+// series where it holds, else the magnified flux of the near field divided
+// by the normaliser.
+template <class Profile, class NearField>
+Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar,
+                                   const Profile& profile, double normaliser,
+                                   Checkpoint checkpoint, NearField&& magnified_flux) {
   FarFieldSource far_field(re, rstar, profile);
   FloatVector magnifications;
   magnifications.reserve(l.size());
@@ -196,12 +195,26 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
       magnifications.push_back(far_field.magnification(separation));
       continue;
     }
-    const RingFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
-    const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser);
-    const double v = off ? *off : integrate_ring_by_ring(ring_flux, separation, profile);
-    magnifications.push_back(v / normaliser);
+    magnifications.push_back(magnified_flux(separation) / normaliser);
   }
   return magnifications;
+}
+
+}  // namespace
+
+template <class Profile>
+Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
+                                                          const Profile& profile,
+                                                          double normaliser,
+                                                          Checkpoint checkpoint,
+                                                          lanes::Path path) {
+  return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
+    if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
+      return *off;
+    }
+    const RingFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
+    return integrate_ring_by_ring(ring_flux, separation, profile);
+  });
 }
 
 template <class Profile>
@@ -214,22 +227,12 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());
 
-  FarFieldSource far_field(re, rstar, profile);
-  FloatVector magnifications;
-  magnifications.reserve(l.size());
-  for (const double separation : l) {
-    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
-    // The same quantity as the integral below, without differentiating
-    // discs numerically.
-    if (far_field.holds(separation)) {
-      magnifications.push_back(far_field.magnification(separation));
-      continue;
-    }
+  // In the far field the series is the same quantity as the integral,
+  // without differentiating discs numerically.
+  return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
     const DiscFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
-    const double v = integrate_over_radius(ring_flux, separation);
-    magnifications.push_back(v / normaliser);
-  }
-  return magnifications;
+    return integrate_over_radius(ring_flux, separation);
+  });
 }
 
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
