@@ -39,18 +39,16 @@ machines.
 import argparse
 import array
 import datetime
-import importlib.machinery
-import importlib.util
 import math
 import os
 import pathlib
 import platform
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import timeit
+
+from builds import build_revision, configure_and_build, load_module
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
@@ -66,72 +64,11 @@ except ImportError:
     numpy = None
 
 
-def tool(name):
-    """cmake or ninja: this environment's, the CPython test environment's, or
-    the one on the PATH."""
-    for folder in (pathlib.Path(sys.executable).parent, ROOT / ".venv" / "cpython" / "bin"):
-        found = shutil.which(name, path=str(folder))
-        if found:
-            return found
-    found = shutil.which(name)
-    if found is None:
-        sys.exit(f"need {name} to build the kernel and the landed module")
-    return found
-
-
-def configure_and_build(source, build, target, *options):
-    subprocess.run([tool("cmake"), "-S", str(source), "-B", str(build), "-G", "Ninja",
-                    f"-DCMAKE_MAKE_PROGRAM={tool('ninja')}", f"-DPython_EXECUTABLE={sys.executable}",
-                    *options], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool("cmake"), "--build", str(build), "--target", target],
-                   check=True, stdout=subprocess.DEVNULL)
-
-
 def build_kernel():
     configure_and_build(ROOT, BUILD, "kernel_benchmark", "-DMAGNIKIT_BUILD_BENCHMARKS=ON")
     return BUILD / "benchmarks" / "kernel_benchmark"
 
 
-def build_landed(ref):
-    """The module of git REF, built for this interpreter; (path, commit)."""
-    commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", ref], check=True,
-                            capture_output=True, text=True).stdout.strip()
-    scratch = ROOT / "build" / f"landed-{sys.implementation.cache_tag}"
-    source, build = scratch / "source", scratch / "build"
-    stamp = scratch / "commit"
-    if not stamp.exists() or stamp.read_text() != commit:
-        shutil.rmtree(scratch, ignore_errors=True)
-        source.mkdir(parents=True)
-        archive = subprocess.run(["git", "-C", str(ROOT), "archive", commit], check=True,
-                                 capture_output=True).stdout
-        subprocess.run(["tar", "-x", "-C", str(source)], input=archive, check=True)
-        stamp.write_text(commit)
-    configure_and_build(source, build, "magnikit")
-    return str(next(build.glob("magnikit*.so"))), commit
-
-
-def load(path, general=False):
-    """The module in the shared object at path, leaving sys.modules as it
-    was; general: a copy of it that reads every sequence by iteration and
-    makes every result item by item (MAGNIKIT_GENERAL_CONVERSION=1)."""
-    if general:
-        copy = pathlib.Path(tempfile.mkdtemp(prefix="magnikit-general-")) / pathlib.Path(path).name
-        shutil.copyfile(path, copy)
-        path = copy
-        os.environ["MAGNIKIT_GENERAL_CONVERSION"] = "1"
-    saved = sys.modules.get("magnikit")
-    try:
-        loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
-        spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
-        module = importlib.util.module_from_spec(spec)
-        loader.exec_module(module)
-    finally:
-        os.environ.pop("MAGNIKIT_GENERAL_CONVERSION", None)
-        if saved is None:
-            sys.modules.pop("magnikit", None)
-        else:
-            sys.modules["magnikit"] = saved
-    return module
 
 
 def spread(n, first, last):
@@ -258,13 +195,13 @@ def main():
             check=True, capture_output=True, text=True).stdout)
 
     if options.after:
-        magnikit = load(options.after)
+        magnikit = load_module(options.after)
     else:
         import magnikit
     before_path, commit = ((options.before, "given") if options.before
-                           else build_landed(options.before_ref))
-    before = load(before_path)
-    general = load(magnikit.__file__, general=True)
+                           else build_revision(options.before_ref, f"landed-{sys.implementation.cache_tag}"))
+    before = load_module(before_path)
+    general = load_module(magnikit.__file__, general=True)
 
     load_at_start = load_average()
     rows = inputs_table(before, magnikit, general, kernel, options.separations, options.rounds)

@@ -25,19 +25,15 @@ markers of its own section.
 """
 
 import argparse
-import glob
-import importlib.machinery
-import importlib.util
 import math
 import os
 import pathlib
-import shutil
-import subprocess
 import sys
 import time
 
+from builds import build_this_tree, load_module
+
 HERE = pathlib.Path(__file__).resolve().parent
-REPO = HERE.parent
 RESULTS = HERE / "RESULTS.md"
 BEGIN, END = "<!-- light_curve.py -->", "<!-- /light_curve.py -->"
 
@@ -60,30 +56,6 @@ def sampled_law():
     theta = [0.5 * math.pi * k / (FLUX_MAP_SAMPLES - 1) for k in range(FLUX_MAP_SAMPLES)]
     return ([math.sin(t) for t in theta],
             [1.0 - LIMB_U * (1.0 - math.cos(t)) for t in theta])
-
-
-def load(path):
-    loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
-    spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
-
-
-def build_without_far_field():
-    """The module of this tree without the far-field branch."""
-    build = REPO / "build" / "no-far-field"
-    tools = pathlib.Path(sys.executable).parent
-    cmake = shutil.which("cmake", path=str(tools)) or shutil.which("cmake")
-    ninja = shutil.which("ninja", path=str(tools)) or shutil.which("ninja")
-    if cmake is None or ninja is None:
-        sys.exit("need cmake and ninja to build the comparison module (or pass --before)")
-    subprocess.run([cmake, "-S", str(REPO), "-B", str(build), "-G", "Ninja",
-                    "-DCMAKE_MAKE_PROGRAM=" + ninja, "-DPython_EXECUTABLE=" + sys.executable,
-                    "-DMAGNIKIT_FAR_FIELD=OFF"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([cmake, "--build", str(build), "--target", "magnikit"], check=True,
-                   stdout=subprocess.DEVNULL)
-    return glob.glob(str(build / "magnikit*.so"))[0]
 
 
 def magnikit_calls(module, rho, ls, bl, bf):
@@ -173,7 +145,7 @@ def main():
         options.rounds, options.budget = min(options.rounds, 3), 5.0
 
     import magnikit as after
-    before = load(options.before or build_without_far_field())
+    before = load_module(options.before or build_this_tree("no-far-field", "-DMAGNIKIT_FAR_FIELD=OFF"))
     bl, bf = sampled_law()
     peers, missing = ([], []) if options.no_peers else peer_calls()
     load_start = os.getloadavg()[0]

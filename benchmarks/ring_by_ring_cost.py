@@ -17,46 +17,16 @@ Einstein radii; and the flux-map form with the linear law sampled at 41 and
 """
 
 import argparse
-import importlib.machinery
-import importlib.util
 import math
-import pathlib
-import subprocess
-import sys
 import time
 
 import magnikit
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+from builds import build_revision, load_module
+
 FAR_FIELD_SEPARATION = 6.0  # source radii; beyond it the far-field form applies
 SEPARATIONS = 120
 RHOS = (0.01, 0.1, 1.0)
-
-
-def build_baseline(commit):
-    """The baseline module's path, built once per commit."""
-    source = ROOT / "build" / f"baseline-{commit}"
-    build = source / "build"
-    if not source.exists():
-        source.mkdir(parents=True)
-        archive = subprocess.run(["git", "-C", str(ROOT), "archive", commit],
-                                 check=True, capture_output=True).stdout
-        subprocess.run(["tar", "-x", "-C", str(source)], input=archive, check=True)
-    subprocess.run(["cmake", "-S", str(source), "-B", str(build), "-G", "Ninja",
-                    f"-DPython_EXECUTABLE={sys.executable}"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(build), "--target", "magnikit"],
-                   check=True, stdout=subprocess.DEVNULL)
-    return next(build.glob("magnikit*.so"))
-
-
-def load_module(path):
-    """The extension module at `path`, loaded beside any other magnikit."""
-    loader = importlib.machinery.ExtensionFileLoader("magnikit", str(path))
-    spec = importlib.util.spec_from_file_location("magnikit", str(path), loader=loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module
 
 
 def sampled_law(intervals):
@@ -86,7 +56,7 @@ def main():
     parser.add_argument("--baseline", default="588c89a")
     parser.add_argument("--rounds", type=int, default=30)
     options = parser.parse_args()
-    baseline = load_module(build_baseline(options.baseline))
+    baseline = load_module(build_revision(options.baseline, f"baseline-{options.baseline}")[0])
 
     near = [FAR_FIELD_SEPARATION * i / SEPARATIONS for i in range(SEPARATIONS)]
     inside = [l for l in near if 0.0 < l < 1.0]

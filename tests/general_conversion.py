@@ -24,14 +24,14 @@ def general_module():
         path = os.path.join(folder, os.path.basename(magnikit.__file__))
         shutil.copyfile(magnikit.__file__, path)
         loader = importlib.machinery.ExtensionFileLoader("magnikit", path)
-        spec = importlib.util.spec_from_file_location("magnikit", path, loader=loader)
+        location = importlib.util.spec_from_file_location("magnikit", path, loader=loader)
         saved = os.environ.get("MAGNIKIT_GENERAL_CONVERSION")
         os.environ["MAGNIKIT_GENERAL_CONVERSION"] = "1"
         try:
             # The module initialises as it is created, and the interpreter
             # files it in sys.modules as magnikit, where pickle finds the
             # functions: the module proper goes back there.
-            module = importlib.util.module_from_spec(spec)
+            module = importlib.util.module_from_spec(location)
             loader.exec_module(module)
         finally:
             sys.modules["magnikit"] = magnikit
