@@ -13,6 +13,7 @@
 #include "module/guard.hpp"
 #include "module/panic.hpp"
 #include "module/python_function.hpp"
+#include "module/settings.hpp"
 #include "module/signals.hpp"
 
 namespace magnikit {
@@ -119,6 +120,17 @@ PyResult<PyRef> all_list(PyObject* module) {
   return all;
 }
 
+// Sets the module attribute of that name and lists it in __all__.
+PyResult<void> export_attribute(PyObject* module, PyObject* name, PyObject* value) {
+  auto all = all_list(module);
+  if (!all) return raise_later(std::move(all.error()));
+  if (PyList_Append(all->get(), name) != 0) {
+    internal_failure("could not append __name__ to __all__");
+  }
+  if (PyObject_SetAttr(module, name, value) != 0) return raise_later(fetch_pending_error());
+  return {};
+}
+
 PyResult<void> register_function(PyObject* module, PyMethodDef& record) {
   auto name = module_name(module);
   if (!name) return raise_later(std::move(name.error()));
@@ -131,15 +143,13 @@ PyResult<void> register_function(PyObject* module, PyMethodDef& record) {
   if (!PyUnicode_Check(function_name.get())) {
     return raise_later(ErrorValue::type_mismatch(function_name.get(), "PyString"));
   }
-  auto all = all_list(module);
-  if (!all) return raise_later(std::move(all.error()));
-  if (PyList_Append(all->get(), function_name.get()) != 0) {
-    internal_failure("could not append __name__ to __all__");
-  }
-  if (PyObject_SetAttr(module, function_name.get(), callable.get()) != 0) {
-    return raise_later(fetch_pending_error());
-  }
-  return {};
+  return export_attribute(module, function_name.get(), callable.get());
+}
+
+// The module's own exception, after the functions.
+PyResult<void> register_exception(PyObject* module) {
+  PyRef name = new_str("ProfileLengthError");
+  return export_attribute(module, name.get(), profile_length_error_type());
 }
 
 // The package version, set at build time from the package metadata; an
@@ -159,12 +169,18 @@ PyResult<PyRef> initialise_module() {
   panic_exception_type();
   prepare_signal_checks();
   prepare_conversions();
+  if (auto warned = warn_of_unknown_settings(); !warned) {
+    return raise_later(std::move(warned.error()));
+  }
   PyRef module = PyRef::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return raise_later(fetch_pending_error());
   for (PyMethodDef& record : function_table) {
     if (auto registered = register_function(module.get(), record); !registered) {
       return raise_later(std::move(registered.error()));
     }
+  }
+  if (auto registered = register_exception(module.get()); !registered) {
+    return raise_later(std::move(registered.error()));
   }
   if (auto versioned = set_version(module.get()); !versioned) {
     return raise_later(std::move(versioned.error()));

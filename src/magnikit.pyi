@@ -27,6 +27,7 @@ __all__ = [
     "integrated_heyrovsky_magnification",
     "integrated_flux_map_heyrovsky_magnification",
     "discrete_flux_map_heyrovsky_magnification",
+    "ProfileLengthError",
 ]
 
 __version__: str
@@ -62,10 +63,12 @@ def integrated_flux_map_witt_mao_magnification(
     """As ``integrated_witt_mao_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
-    total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
+    total flux. ``bl`` must ascend; a brightness that is not finite, or a
+    profile with no flux over the source, makes every result NaN.
 
-    Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
-    length, ``RuntimeError`` as the uniform disc does.
+    Raises ``ProfileLengthError`` (a ``ValueError``) when ``bl`` and ``bf``
+    differ in length, ``ValueError`` when ``bl`` does not ascend or holds a
+    radius that is not finite, ``RuntimeError`` as the uniform disc does.
     """
 
 def heyrovsky_magnification(l: _Float, r: _Float, re: _Float, rstar: _Float) -> float:
@@ -96,13 +99,16 @@ def integrated_flux_map_heyrovsky_magnification(
     """As ``integrated_heyrovsky_magnification`` with the brightness profile
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii,
     ascending), interpolated linearly, zero outside the samples, normalised
-    by its own total flux. A NaN in ``bf`` makes every result NaN.
+    by its own total flux. A brightness that is not finite, or a profile with
+    no flux over the source, makes every result NaN.
 
     Integrated piece by piece between the samples, so the kinks of the
     interpolated profile cost nothing: within about 1e-13 of the exact
     integral of that profile. Each sample interval costs some 50 ring
     evaluations per separation (100 near the lens). Raises
-    ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in length.
+    ``ProfileLengthError`` (a ``ValueError``) when ``bl`` and ``bf`` differ in
+    length, ``ValueError`` when ``bl`` does not ascend or holds a radius that
+    is not finite.
     """
 
 def discrete_flux_map_heyrovsky_magnification(
@@ -110,8 +116,18 @@ def discrete_flux_map_heyrovsky_magnification(
 ) -> list[float]:
     """Sum over the samples of ``bf[j]`` times the magnification of the ring
     of radius ``bl[j]``: each sample is a thin ring weighted by ``bf[j]``,
-    without normalisation.
+    without normalisation; the radii may come in any order. A brightness
+    that is not finite makes every result NaN.
 
-    Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
-    length, ``RuntimeError`` when a ring fails.
+    Raises ``ProfileLengthError`` (a ``ValueError``) when ``bl`` and ``bf``
+    differ in length, ``ValueError`` when a radius is not finite,
+    ``RuntimeError`` when a ring fails.
+    """
+
+class ProfileLengthError(ValueError):
+    """A sampled brightness profile whose radii ``bl`` and brightnesses ``bf``
+    differ in length.
+
+    A ``ValueError``; also a ``pyo3_runtime.PanicException``, which magnikit
+    raised for it before.
     """

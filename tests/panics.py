@@ -1,13 +1,18 @@
-"""The panic exception type, found the way a caller meets it: the module
-does not export it, so provoke one (unequal profile lengths) and take its
-type."""
+"""The panic exception type as a caller meets it: pyo3_runtime.PanicException,
+importable once magnikit is imported. A caller provokes one by raising it
+inside an argument's conversion, which the module resumes as its own."""
 
-import magnikit
+import magnikit  # noqa: F401 - makes pyo3_runtime importable
 
 
 def panic_type():
-    try:
-        magnikit.discrete_flux_map_heyrovsky_magnification([1.0], 1.0, 0.1, [0.5], [])
-    except BaseException as error:  # noqa: BLE001
-        return type(error)
-    raise AssertionError("no panic")
+    import pyo3_runtime
+
+    return pyo3_runtime.PanicException
+
+
+class RaisingPanic:
+    """A float whose conversion raises the panic exception."""
+
+    def __float__(self):
+        raise panic_type()("raised in Python")

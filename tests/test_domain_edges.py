@@ -69,13 +69,59 @@ def test_point_source_keeps_its_old_value(form):
     assert form([0.5, 2.0, math.inf], 1.0, 0.0) == [0.0, 0.0, 1.0]
 
 
-@pytest.mark.parametrize("function", FLUX_MAPS)
-@pytest.mark.parametrize("where", [0, 1, 2])
-def test_nan_brightness_makes_every_element_nan(function, where):
-    radii, brightness = [0.0, 0.5, 1.0], [1.0, 0.8, 0.4]
-    brightness[where] = math.nan
-    result = function([0.0, 0.5, 1.0, 3.0], 1.0, 0.1, radii, brightness)
-    assert len(result) == 4 and all(math.isnan(x) for x in result)
+INTEGRATED_FLUX_MAPS = FLUX_MAPS[1:]
+NAN = math.nan
+# Separations in every region: inside, on the rim, the near field outside,
+# the far field, and beyond where the far field's correction underflows.
+EVERYWHERE = [0.0, 0.5, 1.0, 3.0, 10.0, 1e9]
+ALL_NAN = [NAN] * len(EVERYWHERE)
+
+
+def bl_refused(text):
+    return ValueError, "argument 'bl': " + text
+
+
+# (functions, bl, bf, outcome): a list of NaN where every element is NaN, or
+# the exception and its exact text.
+PROFILE_CASES = [
+    (FLUX_MAPS, [0.0, 0.5, 1.0], [1.0, NAN, 0.4], ALL_NAN),
+    (FLUX_MAPS, [0.0, 0.5, 1.0], [NAN, 0.8, 0.4], ALL_NAN),
+    (FLUX_MAPS, [0.0, 0.5, 1.0], [1.0, math.inf, 0.4], ALL_NAN),
+    (FLUX_MAPS, [0.0, 0.5, 1.0], [1.0, 0.8, -math.inf], ALL_NAN),
+    # No flux over the source: nothing to magnify.
+    (INTEGRATED_FLUX_MAPS, [2.0, 3.0], [1.0, 1.0], ALL_NAN),
+    (INTEGRATED_FLUX_MAPS, [0.2, 0.8], [0.0, 0.0], ALL_NAN),
+    (INTEGRATED_FLUX_MAPS, [], [], ALL_NAN),
+    (INTEGRATED_FLUX_MAPS, [0.5, 0.0, 1.0], [1.0, 1.0, 1.0], bl_refused(
+        "the radii must ascend (a radius may repeat, for a step in brightness), "
+        "but bl[1] = 0.0 follows bl[0] = 0.5")),
+    (FLUX_MAPS, [0.0, NAN, 1.0], [1.0, 1.0, 1.0], bl_refused(
+        "every radius must be finite, but bl[1] is nan")),
+    (FLUX_MAPS, [0.0, 0.5, math.inf], [1.0, 1.0, 1.0], bl_refused(
+        "every radius must be finite, but bl[2] is inf")),
+    (FLUX_MAPS, [-math.inf, 0.5, 1.0], [1.0, 1.0, 1.0], bl_refused(
+        "every radius must be finite, but bl[0] is -inf")),
+]
+
+
+@pytest.mark.parametrize("function, bl, bf, outcome", [
+    pytest.param(function, bl, bf, outcome, id=f"{function.__name__}-{bl}-{bf}")
+    for functions, bl, bf, outcome in PROFILE_CASES for function in functions])
+def test_profiles_that_are_no_brightness(function, bl, bf, outcome):
+    if isinstance(outcome, list):
+        result = function(EVERYWHERE, 1.0, 0.1, bl, bf)
+        assert len(result) == len(outcome) and all(math.isnan(x) for x in result)
+    else:
+        kind, text = outcome
+        with pytest.raises(kind) as info:
+            function(EVERYWHERE, 1.0, 0.1, bl, bf)
+        assert type(info.value) is kind and str(info.value) == text
+
+
+def test_the_discrete_form_sums_rings_in_any_order():
+    discrete = magnikit.discrete_flux_map_heyrovsky_magnification
+    assert discrete([0.3, 4.0], 1.0, 0.1, [0.5, 0.0, 1.0], [0.8, 1.0, 0.4]) == pytest.approx(
+        discrete([0.3, 4.0], 1.0, 0.1, [0.0, 0.5, 1.0], [1.0, 0.8, 0.4]), rel=1e-15)
 
 
 def test_nan_brightness_does_not_hide_an_error():

@@ -35,3 +35,25 @@ def test_help_names_what_the_module_computes_and_points_at_the_readme():
     assert synopsis.startswith("Magnification of a finite source star by a single point-mass")
     assert synopsis.endswith(".") and synopsis.count(". ") == 0
     assert "README" in description
+
+
+@pytest.mark.parametrize("setting, accepted", [
+    ("MAGNIKIT_LANES", "it accepts scalar, baseline (or sse2, neon) and avx2"),
+    ("MAGNIKIT_GENERAL_CONVERSION", "it accepts 1 (read every sequence by iteration) and 0"),
+])
+def test_a_setting_not_understood_is_warned_of_at_import(setting, accepted):
+    import os
+    import subprocess
+    import sys
+
+    environment = dict(os.environ, **{setting: "fastest"})
+    script = ("import warnings\n"
+              "with warnings.catch_warnings(record=True) as caught:\n"
+              "    warnings.simplefilter('always')\n"
+              "    import magnikit\n"
+              "print([(w.category.__name__, str(w.message)) for w in caught])\n")
+    run = subprocess.run([sys.executable, "-c", script], env=environment, capture_output=True,
+                         text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.strip() == repr([(
+        "RuntimeWarning", f"{setting}=fastest is not understood and is ignored; {accepted}")])

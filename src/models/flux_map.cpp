@@ -8,11 +8,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 
 #include "core/constants.hpp"
-#include "core/internal_failure.hpp"
+#include "core/decimal.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
 #include "models/ring_by_ring.hpp"
@@ -21,14 +22,51 @@
 namespace magnikit {
 namespace {
 
-// Radii and brightnesses pair up one to one; anything else is a caller's
-// broken invariant, not a value to compute with. The message is part of the
-// module's interface and keeps its exact wording and layout.
-void assert_same_length(const FloatVector& bl, const FloatVector& bf) {
-  if (bl.size() != bf.size()) {
-    internal_failure("assertion `left == right` failed\n  left: " + std::to_string(bl.size()) +
-                     "\n right: " + std::to_string(bf.size()));
-  }
+// Radii and brightnesses pair up one to one.
+std::optional<InvalidArgument> unequal_lengths(const FloatVector& bl, const FloatVector& bf) {
+  if (bl.size() == bf.size()) return std::nullopt;
+  return InvalidArgument{InvalidArgument::Kind::unequal_lengths,
+                         "bl and bf must have the same length (one brightness per radius), "
+                         "but bl has " + std::to_string(bl.size()) + " items and bf has " +
+                             std::to_string(bf.size())};
+}
+
+// A radius that is not a number, or infinite, places its sample nowhere on
+// the source.
+std::optional<InvalidArgument> non_finite_radius(const FloatVector& bl) {
+  const auto bad = std::ranges::find_if(bl, [](double r) { return !std::isfinite(r); });
+  if (bad == bl.end()) return std::nullopt;
+  return InvalidArgument{InvalidArgument::Kind::value,
+                         "argument 'bl': every radius must be finite, but bl[" +
+                             std::to_string(bad - bl.begin()) + "] is " + decimal(*bad)};
+}
+
+// The interpolated profile is the brightness between neighbouring samples
+// only when the radii ascend; a radius may repeat, for a step in
+// brightness.
+std::optional<InvalidArgument> descending_radius(const FloatVector& bl) {
+  const auto bad = std::ranges::adjacent_find(bl, std::ranges::greater{});
+  if (bad == bl.end()) return std::nullopt;
+  const auto i = static_cast<std::size_t>(bad - bl.begin());
+  return InvalidArgument{InvalidArgument::Kind::value,
+                         "argument 'bl': the radii must ascend (a radius may repeat, for a "
+                         "step in brightness), but bl[" + std::to_string(i + 1) + "] = " +
+                             decimal(bl[i + 1]) + " follows bl[" + std::to_string(i) + "] = " +
+                             decimal(bl[i])};
+}
+
+// What the integrated forms need of a profile: a brightness for every
+// radius, the radii finite and ascending.
+std::optional<InvalidArgument> refused_profile(const FloatVector& bl, const FloatVector& bf) {
+  if (auto refused = unequal_lengths(bl, bf)) return refused;
+  if (auto refused = non_finite_radius(bl)) return refused;
+  return descending_radius(bl);
+}
+
+// A brightness that is not finite leaves the profile undefined; the
+// quadrature would drop the points it spoils and hide it.
+bool has_non_finite_brightness(const SampledProfile& profile) {
+  return std::ranges::any_of(profile.bf, [](double b) { return !std::isfinite(b); });
 }
 
 // The flux of the ring of radius x under the sampled profile: 2 pi x I(x).
@@ -36,36 +74,35 @@ auto ring_flux(const SampledProfile& profile) {
   return [&profile](double x) { return (x * TWO_PI) * profile(x); };
 }
 
-// A NaN brightness leaves the flux undefined; the quadrature would drop the
-// points it spoils and hide it, so the flux is NaN then, and with it every
-// magnification divided by it.
-bool has_nan_brightness(const SampledProfile& profile) {
-  return std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); });
-}
-
 // The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with from uniform discs.
+// magnified flux is integrated with from uniform discs; NaN for a profile
+// that is not finite, and with it every magnification divided by it.
 double total_flux(const SampledProfile& profile) {
-  if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
+  if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
   return integrate(ring_flux(profile), 0.0, 1.0, QUADRATURE_TARGET).integral;
 }
 
 // The same flux by the ring-by-ring rule, piece by piece between samples,
 // as it takes the magnified flux of a lens far from every piece.
 double total_flux_ring_by_ring(const SampledProfile& profile) {
-  if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
+  if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
   const auto flux = ring_flux(profile);
   return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile);
 }
 
 }  // namespace
 
-Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
-                                                                 double rstar, FloatVector bl,
-                                                                 FloatVector bf,
-                                                                 Checkpoint checkpoint,
-                                                                 lanes::Path path) {
-  assert_same_length(bl, bf);
+Checked<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                                double rstar, FloatVector bl,
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint,
+                                                                lanes::Path path) {
+  // The rings may come in any order: the sum does not interpolate.
+  if (auto refused = unequal_lengths(bl, bf)) return refuse(*std::move(refused));
+  if (auto refused = non_finite_radius(bl)) return refuse(*std::move(refused));
+  // A weight that is not finite makes every sum undefined; the rings are
+  // still evaluated, so that a ring model error is raised as ever.
+  const bool defined = std::ranges::all_of(bf, [](double b) { return std::isfinite(b); });
   // The rings of one separation a few dozen at a time, summed in order.
   constexpr std::size_t RINGS = 16;
   double separations[RINGS];
@@ -73,7 +110,7 @@ Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, 
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
-    if (checkpoint.stop_requested()) return stopped_at_checkpoint();
+    if (checkpoint.stop_requested()) return checked<FloatVector>(stopped_at_checkpoint());
     std::fill(separations, separations + std::min(RINGS, bl.size()), separation);
     double S = 0.0;
     for (std::size_t start = 0; start < bl.size(); start += RINGS) {
@@ -81,44 +118,44 @@ Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, 
       heyrovsky_magnifications(std::span(separations, count), std::span(bl).subspan(start, count),
                                re, rstar, std::span(rings, count), path);
       for (std::size_t j = 0; j < count; ++j) {
-        if (!rings[j]) return std::unexpected(rings[j].error());
+        if (!rings[j]) return std::unexpected(OperationError(rings[j].error()));
         S = S + *rings[j] * bf[start + j];
       }
     }
-    magnifications.push_back(S);
+    magnifications.push_back(defined ? S : std::numeric_limits<double>::quiet_NaN());
   }
   return magnifications;
 }
 
-Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
-                                                                double rstar, FloatVector bl,
-                                                                FloatVector bf,
-                                                                Checkpoint checkpoint) {
+Checked<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+                                                               double rstar, FloatVector bl,
+                                                               FloatVector bf,
+                                                               Checkpoint checkpoint) {
   return _discrete_flux_map_heyrovsky_magnification(std::move(l), re, rstar, std::move(bl),
                                                     std::move(bf), checkpoint,
                                                     lanes::active_path());
 }
 
-Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
-                                                                  double rstar, FloatVector bl,
-                                                                  FloatVector bf,
-                                                                  Checkpoint checkpoint) {
-  assert_same_length(bl, bf);
-  const SampledProfile profile{bl, bf};
-  const double N = total_flux_ring_by_ring(profile);
-  return _integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N, checkpoint,
-                                             lanes::active_path());
-}
-
-Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
+Checked<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
                                                                  FloatVector bf,
                                                                  Checkpoint checkpoint) {
-  assert_same_length(bl, bf);
+  if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
+  const SampledProfile profile{bl, bf};
+  const double N = total_flux_ring_by_ring(profile);
+  return checked(_integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N,
+                                                     checkpoint, lanes::active_path()));
+}
+
+Checked<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
+                                                                double rstar, FloatVector bl,
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint) {
+  if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
   const double N = total_flux(profile);
-  return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N, checkpoint,
-                                            lanes::active_path());
+  return checked(_integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N,
+                                                    checkpoint, lanes::active_path()));
 }
 
 }  // namespace magnikit

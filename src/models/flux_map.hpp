@@ -9,16 +9,22 @@
 
 namespace magnikit {
 
+// Every operation refuses radii and brightnesses of different lengths and
+// radii that are not finite; the integrated forms, which interpolate
+// between neighbouring samples, also radii that do not ascend. A brightness
+// that is not finite makes every magnification NaN, and so does a profile
+// with no flux over the source in the integrated forms.
+
 // Each sample is a thin ring weighted by its brightness: the sum over the
 // samples of bf[j] times the ring magnification at radius bl[j], not
 // normalised.
-Computed<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+Checked<FloatVector> discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                 double rstar, FloatVector bl,
                                                                 FloatVector bf,
                                                                 Checkpoint checkpoint);
 // The same with the rings evaluated on the given path (numeric/lanes.hpp),
 // the same bits on every path.
-Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
+Checked<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
                                                                  FloatVector bf,
                                                                  Checkpoint checkpoint,
@@ -27,14 +33,14 @@ Computed<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, 
 // The integrated limb-darkened magnifications with the profile interpolated
 // linearly between the samples (zero outside them) and normalised by its own
 // quadrature value.
-Computed<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
-                                                                  double rstar, FloatVector bl,
-                                                                  FloatVector bf,
-                                                                  Checkpoint checkpoint);
-Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
+Checked<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, double re,
                                                                  double rstar, FloatVector bl,
                                                                  FloatVector bf,
                                                                  Checkpoint checkpoint);
+Checked<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, double re,
+                                                                double rstar, FloatVector bl,
+                                                                FloatVector bf,
+                                                                Checkpoint checkpoint);
 
 inline constexpr FunctionEntry<&integrated_flux_map_witt_mao_magnification>
     integrated_flux_map_witt_mao_magnification_entry{

@@ -181,16 +181,24 @@ struct DiscFluxes {
 
 // Each separation in turn, the checkpoint asked before each: the far-field
 // series where it holds, else the magnified flux of the near field divided
-// by the normaliser.
+// by the normaliser, the profile's own flux.
 template <class Profile, class NearField>
 Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar,
                                    const Profile& profile, double normaliser,
                                    Checkpoint checkpoint, NearField&& magnified_flux) {
   FarFieldSource far_field(re, rstar, profile);
+  // A profile without a finite, non-zero flux over the source (no sample on
+  // it, or a brightness that is not finite) magnifies to nothing anywhere,
+  // the far field included.
+  const bool has_flux = std::isfinite(normaliser) && normaliser != 0.0;
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
     if (checkpoint.stop_requested()) return stopped_at_checkpoint();
+    if (!has_flux) {
+      magnifications.push_back(std::numeric_limits<double>::quiet_NaN());
+      continue;
+    }
     if (far_field.holds(separation)) {
       magnifications.push_back(far_field.magnification(separation));
       continue;

@@ -2,12 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 
-#include "core/internal_failure.hpp"
 #include "module/numeric_buffers.hpp"
 #include "module/pypy_lists.hpp"
+#include "module/settings.hpp"
 
 namespace magnikit {
 namespace {
@@ -17,8 +15,7 @@ bool general_conversion_only = false;
 }  // namespace
 
 void prepare_conversions() {
-  const char* setting = std::getenv("MAGNIKIT_GENERAL_CONVERSION");
-  general_conversion_only = setting != nullptr && std::strcmp(setting, "1") == 0;
+  general_conversion_only = general_conversion_requested();
   prepare_numeric_buffers();
 #ifdef PYPY_VERSION
   prepare_pypy_lists();
@@ -114,7 +111,9 @@ PyResult<FloatVector> by_iteration(PyObject* object) {
     length = 0;
   }
   if (static_cast<std::size_t>(length) > PTRDIFF_MAX / sizeof(double)) {
-    internal_failure("capacity overflow");
+    // More items than memory can hold, as list() reports it.
+    PyErr_NoMemory();
+    return raise_later(ErrorValue::pending());
   }
   FloatVector values;
   values.reserve(static_cast<std::size_t>(length));
@@ -132,7 +131,7 @@ PyResult<FloatVector> by_iteration(PyObject* object) {
 
 }  // namespace sequence_reading
 
-PyRef to_python(const FloatVector& values) {
+PyResult<PyRef> to_python(const FloatVector& values) {
 #ifdef PYPY_VERSION
   if (!general_conversion_only && pypy_lists_ready() &&
       values.size() >= static_cast<std::size_t>(SHORTEST_COPIED_LIST)) {
@@ -141,20 +140,20 @@ PyRef to_python(const FloatVector& values) {
 #endif
   const auto length = static_cast<Py_ssize_t>(values.size());
   PyRef list = PyRef::steal(PyList_New(length));
-  if (!list) python_api_call_failed();
+  if (!list) return raise_later(allocation_failed());
   Py_ssize_t filled = 0;
   for (double value : values) {
     PyObject* item = PyFloat_FromDouble(value);
-    if (item == nullptr) python_api_call_failed();
+    if (item == nullptr) return raise_later(allocation_failed());
     PyList_SET_ITEM(list.get(), filled, item);
     ++filled;
   }
   return list;
 }
 
-PyRef to_python(double value) {
+PyResult<PyRef> to_python(double value) {
   PyRef result = PyRef::steal(PyFloat_FromDouble(value));
-  if (!result) python_api_call_failed();
+  if (!result) return raise_later(allocation_failed());
   return result;
 }
 

@@ -76,9 +76,9 @@ inline PyResult<FloatVector> extract_float_vector(PyObject* object) {
   return by_iteration(object);
 }
 
-// A new list with one float per element.
-PyRef to_python(const FloatVector& values);
-// A new float.
-PyRef to_python(double value);
+// A new list with one float per element; MemoryError when memory runs out.
+PyResult<PyRef> to_python(const FloatVector& values);
+// A new float; MemoryError when memory runs out.
+PyResult<PyRef> to_python(double value);
 
 }  // namespace magnikit

@@ -11,6 +11,45 @@ void python_api_call_failed(std::source_location where) {
   internal_failure("Python API call failed", where);
 }
 
+namespace {
+
+// Whether the pending exception says that memory ran out. PyPy reports
+// memory that runs out inside its C API as a SystemError whose one argument
+// is the text "<MemoryError object at 0x...>"; it is made a MemoryError.
+bool out_of_memory_pending() {
+  if (PyErr_ExceptionMatches(PyExc_MemoryError) != 0) return true;
+#ifdef PYPY_VERSION
+  if (PyErr_ExceptionMatches(PyExc_SystemError) == 0) return false;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  PyRef arguments = PyRef::steal(value ? PyObject_GetAttrString(value, "args") : nullptr);
+  if (!arguments) PyErr_Clear();
+  bool memory = false;
+  if (arguments && PyTuple_Check(arguments.get()) && PyTuple_GET_SIZE(arguments.get()) == 1) {
+    PyObject* text = PyTuple_GET_ITEM(arguments.get(), 0);
+    const char* utf8 = PyUnicode_Check(text) ? PyUnicode_AsUTF8(text) : nullptr;
+    if (utf8 == nullptr) PyErr_Clear();
+    memory = utf8 != nullptr && std::string_view(utf8).starts_with("<MemoryError object");
+  }
+  PyErr_Restore(type, value, traceback);
+  if (memory) {
+    PyErr_Clear();
+    PyErr_NoMemory();
+  }
+  return memory;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+ErrorValue allocation_failed(std::source_location where) {
+  if (out_of_memory_pending()) return ErrorValue::pending();
+  python_api_call_failed(where);
+}
+
 PyRef new_str(std::string_view text) {
   PyRef object = PyRef::steal(
       PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
@@ -33,6 +72,15 @@ ErrorValue ErrorValue::type_mismatch(PyObject* object, std::string_view target) 
 
 ErrorValue ErrorValue::attribute_error(std::string_view static_text) {
   return ErrorValue(std::make_unique<State>(Deferred{PyExc_AttributeError, static_text}));
+}
+
+ErrorValue ErrorValue::value_error(std::string text) {
+  return ErrorValue(std::make_unique<State>(Deferred{PyExc_ValueError, std::move(text)}));
+}
+
+ErrorValue ErrorValue::profile_length_error(std::string text) {
+  return ErrorValue(
+      std::make_unique<State>(Deferred{profile_length_error_type(), std::move(text)}));
 }
 
 ErrorValue ErrorValue::nothing_set() {

@@ -32,6 +32,11 @@ class ErrorValue {
   // is built only when the error is raised.
   static ErrorValue type_mismatch(PyObject* object, std::string_view target);
   static ErrorValue attribute_error(std::string_view static_text);
+  // ValueError(text) for an argument that an operation refuses.
+  static ErrorValue value_error(std::string text);
+  // magnikit.ProfileLengthError(text), for radii and brightnesses of
+  // different lengths.
+  static ErrorValue profile_length_error(std::string text);
   // SystemError for a C API call that reported failure but set no exception.
   static ErrorValue nothing_set();
   // The panic exception with the failure text as its single argument.
@@ -61,7 +66,7 @@ class ErrorValue {
     std::string_view target;
   };
   struct Deferred {
-    PyObject* type;  // a built-in exception or the panic type: never freed
+    PyObject* type;  // a built-in exception or one of the module's: never freed
     std::variant<std::string_view, std::string, TypeMismatch> payload;
     bool as_arguments_tuple = false;
   };
@@ -100,6 +105,12 @@ void discard_pending_error();
 // A C API call that must not fail has failed: prints and clears the pending
 // exception, then fails with "Python API call failed".
 [[noreturn]] void python_api_call_failed(
+    std::source_location where = std::source_location::current());
+
+// The interpreter could not make a new object. Running out of memory is the
+// caller's to handle, as MemoryError (list() raises the same); any other
+// failure of such a call is a broken invariant, as above.
+[[nodiscard]] ErrorValue allocation_failed(
     std::source_location where = std::source_location::current());
 
 // A new reference to a str made from UTF-8 text; must not fail.

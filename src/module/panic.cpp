@@ -22,7 +22,13 @@ constexpr const char* resume_banner =
     "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
     "Python stack trace below:\n";
 
+constexpr const char* profile_length_error_name = "magnikit.ProfileLengthError";
+constexpr const char* profile_length_error_doc =
+    "A sampled brightness profile whose radii bl and brightnesses bf differ in length.\n\n"
+    "A ValueError; also a pyo3_runtime.PanicException, which magnikit raised for it before.";
+
 PyObject* panic_type_cell = nullptr;
+PyObject* profile_length_error_cell = nullptr;
 
 // Makes the type importable where its name says it lives: a module
 // pyo3_runtime in sys.modules holding it as PanicException. Pickle finds a
@@ -64,6 +70,23 @@ PyObject* panic_exception_type() {
     Py_DECREF(type);
   }
   return panic_type_cell;
+}
+
+PyObject* profile_length_error_type() {
+  if (profile_length_error_cell != nullptr) return profile_length_error_cell;
+  // Both bases lay their instances out as BaseException does, so the type
+  // can derive from both.
+  PyRef bases = PyRef::steal(PyTuple_Pack(2, PyExc_ValueError, panic_exception_type()));
+  if (!bases) python_api_call_failed();
+  PyObject* type = PyErr_NewExceptionWithDoc(profile_length_error_name, profile_length_error_doc,
+                                             bases.get(), nullptr);
+  if (type == nullptr) python_api_call_failed();
+  if (profile_length_error_cell == nullptr) {
+    profile_length_error_cell = type;
+  } else {
+    Py_DECREF(type);
+  }
+  return profile_length_error_cell;
 }
 
 bool may_be_panic(PyObject* exception_type) {

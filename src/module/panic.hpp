@@ -12,6 +12,13 @@ namespace magnikit {
 // pyo3_runtime.PanicException, so that it pickles by reference.
 PyObject* panic_exception_type();
 
+// The exception for a sampled profile whose radii and brightnesses differ
+// in length: magnikit.ProfileLengthError, a ValueError, so that `except
+// Exception` (and a worker process's job loop) catches it, and a subclass
+// of the panic exception as well, which callers caught for it before.
+// Created with the panic type, kept for the process.
+PyObject* profile_length_error_type();
+
 // Whether an exception of the given type may be a panic exception: the panic
 // type exists (nothing can be an instance of it before) and the type is it
 // or a subclass. Never creates the type, so it is safe while an exception is

@@ -62,16 +62,16 @@ PyResult<FloatVector> copy_numbers(PyObject* list) {
   return *std::move(values);
 }
 
-PyRef new_float_list(const FloatVector& values) {
+PyResult<PyRef> new_float_list(const FloatVector& values) {
   PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(
       reinterpret_cast<const char*>(values.data()),
       static_cast<Py_ssize_t>(values.size() * sizeof(double))));
-  if (!bytes) python_api_call_failed();
+  if (!bytes) return raise_later(allocation_failed());
   PyRef array = double_array(bytes.get());
-  if (!array) python_api_call_failed();
+  if (!array) return raise_later(allocation_failed());
   PyRef list = PyRef::steal(
       PyObject_CallOneArg(reinterpret_cast<PyObject*>(&PyList_Type), array.get()));
-  if (!list) python_api_call_failed();
+  if (!list) return raise_later(allocation_failed());
   return list;
 }
 

@@ -41,8 +41,9 @@ ListStorage storage_of(PyObject* list);
 // The items of an exact list whose storage is numbers, as doubles.
 PyResult<FloatVector> copy_numbers(PyObject* list);
 
-// A new list of floats holding the values, made through an array.
-PyRef new_float_list(const FloatVector& values);
+// A new list of floats holding the values, made through an array;
+// MemoryError when memory runs out.
+PyResult<PyRef> new_float_list(const FloatVector& values);
 
 }  // namespace magnikit
 

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <variant>
 
 #include "core/checkpoint.hpp"
 #include "core/computation.hpp"
@@ -51,11 +52,30 @@ template <const auto& Entry, std::size_t I>
   return {};
 }
 
+inline ErrorValue error_value(const ComputationError& error) {
+  // A stop at a checkpoint leaves the signal handler's exception pending.
+  if (is_stop(error)) return ErrorValue::pending();
+  return ErrorValue::runtime_error(error.message);
+}
+
+inline ErrorValue error_value(InvalidArgument&& refusal) {
+  if (refusal.kind == InvalidArgument::Kind::unequal_lengths) {
+    return ErrorValue::profile_length_error(std::move(refusal.message));
+  }
+  return ErrorValue::value_error(std::move(refusal.message));
+}
+
 template <class T>
 PyResult<PyRef> to_result(Computed<T>&& result) {
   if (result) return to_python(*result);
-  if (is_stop(result.error())) return raise_later(ErrorValue::pending());
-  return raise_later(ErrorValue::runtime_error(result.error().message));
+  return raise_later(error_value(result.error()));
+}
+
+template <class T>
+PyResult<PyRef> to_result(Checked<T>&& result) {
+  if (result) return to_python(*result);
+  return raise_later(std::visit([](auto&& error) { return error_value(std::move(error)); },
+                                std::move(result.error())));
 }
 
 // Runs the operation on the converted arguments and converts its result.

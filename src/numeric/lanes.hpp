@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 
@@ -377,18 +378,23 @@ inline bool available(Path path) {
   return static_cast<int>(path) <= static_cast<int>(fastest_available());
 }
 
-// The fastest available path, or the one MAGNIKIT_LANES names (scalar,
-// baseline, sse2, neon or avx2) when this CPU runs it. Forcing a slower path
-// is for comparing the paths; any other value is ignored.
+// The path a value of MAGNIKIT_LANES names: scalar, baseline (or its
+// names sse2 and neon) or avx2; nothing for any other value.
+inline std::optional<Path> named_path(std::string_view name) {
+  if (name == "scalar") return Path::scalar;
+  if (name == "baseline" || name == "sse2" || name == "neon") return Path::baseline;
+  if (name == "avx2") return Path::avx2;
+  return std::nullopt;
+}
+
+// The fastest available path, or the one MAGNIKIT_LANES names when this
+// CPU runs it. Forcing a slower path is for comparing the paths; the module
+// warns of a value that names no path, which is ignored.
 inline Path choose_path() {
   const Path fastest = fastest_available();
   const char* asked = std::getenv("MAGNIKIT_LANES");
   if (asked == nullptr) return fastest;
-  const std::string_view name(asked);
-  Path wanted = fastest;
-  if (name == "scalar") wanted = Path::scalar;
-  if (name == "baseline" || name == "sse2" || name == "neon") wanted = Path::baseline;
-  if (name == "avx2") wanted = Path::avx2;
+  const Path wanted = named_path(asked).value_or(fastest);
   return available(wanted) ? wanted : fastest;
 }
 

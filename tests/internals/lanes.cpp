@@ -47,7 +47,9 @@ PyResult<PyRef> to_values_and_errors(const std::vector<Computed<double>>& result
   for (std::size_t i = 0; i < results.size(); ++i) {
     const double value = results[i] ? *results[i] : std::numeric_limits<double>::quiet_NaN();
     const std::string_view message = results[i] ? std::string_view() : results[i].error().message;
-    PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(i), magnikit::to_python(value).release());
+    auto item = magnikit::to_python(value);
+    if (!item) return raise_later(std::move(item.error()));
+    PyList_SET_ITEM(values.get(), static_cast<Py_ssize_t>(i), item->release());
     PyList_SET_ITEM(errors.get(), static_cast<Py_ssize_t>(i), new_string(message).release());
   }
   PyRef pair = PyRef::steal(PyTuple_Pack(2, values.get(), errors.get()));

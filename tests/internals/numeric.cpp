@@ -98,8 +98,12 @@ PyObject* integrate(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     const auto integrand = [&](double x) -> double {
       constexpr double failed = std::numeric_limits<double>::quiet_NaN();
       if (raised) return failed;
-      PyRef argument = magnikit::to_python(x);
-      PyRef value = PyRef::steal(PyObject_CallOneArg(arguments->f, argument.get()));
+      auto argument = magnikit::to_python(x);
+      if (!argument) {
+        raised.emplace(std::move(argument.error()));
+        return failed;
+      }
+      PyRef value = PyRef::steal(PyObject_CallOneArg(arguments->f, argument->get()));
       if (!value) {
         raised.emplace(magnikit::fetch_pending_error());
         return failed;
@@ -126,8 +130,12 @@ PyObject* integrate_in_batches(PyObject*, PyObject* const* args, Py_ssize_t narg
     const auto integrand = [&](std::span<const double> x, std::span<double> y) {
       std::fill(y.begin(), y.end(), std::numeric_limits<double>::quiet_NaN());
       if (raised) return;
-      PyRef points = magnikit::to_python(magnikit::FloatVector(x.begin(), x.end()));
-      PyRef values = PyRef::steal(PyObject_CallOneArg(arguments->f, points.get()));
+      auto points = magnikit::to_python(magnikit::FloatVector(x.begin(), x.end()));
+      if (!points) {
+        raised.emplace(std::move(points.error()));
+        return;
+      }
+      PyRef values = PyRef::steal(PyObject_CallOneArg(arguments->f, points->get()));
       if (!values) {
         raised.emplace(magnikit::fetch_pending_error());
         return;

@@ -153,10 +153,13 @@ def cases(memory_error=None):
             negative = -0.5 if not vectors else [0.5, -0.5]
             add("model error", expecting(RuntimeError, function, negative, *good[1:]))
         if "bf" in params:
-            add("panic: unequal profile", expecting(panic, function, *good[:-1], [1.0]), prints=True)
+            add("unequal profile lengths",
+                expecting(magnikit.ProfileLengthError, function, *good[:-1], [1.0]))
+            add("radius not finite",
+                expecting(ValueError, function, *good[:-2], [0.5, float("nan")], good[-1][:2]))
         if vectors:
-            add("panic: capacity overflow", expecting(panic, function, ClaimedLength(2**62), *good[1:]),
-                prints=True)
+            add("more items than memory holds",
+                expecting(MemoryError, function, ClaimedLength(2**62), *good[1:]))
         add("panic raised in conversion", expecting(panic, function, *with_last(PanicInConversion(panic))),
             prints=True)
         if vectors and memory_error:
