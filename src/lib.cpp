@@ -6,6 +6,7 @@
 #include "core/internal_failure.hpp"
 #include "models/flux_map.hpp"
 #include "models/integrated.hpp"
+#include "models/limb_darkening.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
 #include "module/attribute_names.hpp"
@@ -67,6 +68,7 @@ std::array function_table{
     method_record<integrated_heyrovsky_magnification_entry>(),
     method_record<integrated_flux_map_heyrovsky_magnification_entry>(),
     method_record<discrete_flux_map_heyrovsky_magnification_entry>(),
+    method_record<limb_darkened_magnification_entry>(),
 };
 
 PyModuleDef module_definition = {

@@ -8,7 +8,7 @@ source radii. Functions taking ``l`` return a new list with one magnification
 per separation, in order.
 """
 
-from typing import Iterator, Protocol, SupportsFloat, SupportsIndex, Union
+from typing import Iterator, Protocol, SupportsFloat, SupportsIndex, Union, overload
 
 _Float = Union[SupportsFloat, SupportsIndex]
 
@@ -19,6 +19,13 @@ class _FloatSequence(Protocol):
     def __getitem__(self, index: int, /) -> _Float: ...
     def __iter__(self) -> Iterator[_Float]: ...
 
+class _RowSequence(Protocol):
+    """A sequence of float sequences: a list of lists or tuples, a 2-D NumPy
+    array, one row per band."""
+
+    def __getitem__(self, index: int, /) -> _FloatSequence: ...
+    def __iter__(self) -> Iterator[_FloatSequence]: ...
+
 __all__ = [
     "witt_mao_magnification",
     "integrated_witt_mao_magnification",
@@ -27,6 +34,7 @@ __all__ = [
     "integrated_heyrovsky_magnification",
     "integrated_flux_map_heyrovsky_magnification",
     "discrete_flux_map_heyrovsky_magnification",
+    "limb_darkened_magnification",
     "ProfileLengthError",
 ]
 
@@ -123,6 +131,35 @@ def discrete_flux_map_heyrovsky_magnification(
     differ in length, ``ValueError`` when a radius is not finite,
     ``RuntimeError`` when a ring fails.
     """
+
+@overload
+def limb_darkened_magnification(
+    l: _FloatSequence, re: _Float, rstar: _Float, law: str, coefficients: _FloatSequence
+) -> list[float]:
+    """Magnification of a disc darkened towards its limb by the named law with
+    the given coefficients, integrated ring by ring over the source radius;
+    with mu = sqrt(1 - x^2) at radius x:
+
+    - ``"uniform"``: 1 (no coefficients)
+    - ``"linear"``: 1 - u (1 - mu)
+    - ``"quadratic"``: 1 - a (1 - mu) - b (1 - mu)^2
+    - ``"square-root"``: 1 - c (1 - mu) - d (1 - sqrt(mu))
+    - ``"logarithmic"``: 1 - c (1 - mu) - d mu ln(mu)
+    - ``"power-2"``: 1 - c (1 - mu^alpha), alpha > 0
+    - ``"nonlinear"``: 1 - sum_k a_k (1 - mu^(k/2)), k = 1..4
+
+    each normalised by its own total flux. ``coefficients`` is one band's
+    coefficients (the result is a list of floats, one per separation) or a
+    sequence of such rows, one per band (the result is a list of lists, one
+    per row; the rows share every ring evaluation). Raises ``ValueError``
+    for an unknown law, the wrong number of coefficients, a coefficient that
+    is not finite, alpha <= 0, or a law that is negative on the disc.
+    """
+
+@overload
+def limb_darkened_magnification(
+    l: _FloatSequence, re: _Float, rstar: _Float, law: str, coefficients: _RowSequence
+) -> list[list[float]]: ...
 
 class ProfileLengthError(ValueError):
     """A sampled brightness profile whose radii ``bl`` and brightnesses ``bf``

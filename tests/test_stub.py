@@ -64,5 +64,6 @@ def test_signatures_are_introspectable(name):
     assert all(p.kind is p.POSITIONAL_OR_KEYWORD for p in parameters.values())
     expected = {
         "heyrovsky_magnification": ["l", "r", "re", "rstar"],
+        "limb_darkened_magnification": ["l", "re", "rstar", "law", "coefficients"],
     }.get(name, ["l", "re", "rstar"] + (["bl", "bf"] if "flux_map" in name else []))
     assert list(parameters) == expected

@@ -60,4 +60,12 @@ Checked<T> checked(Computed<T>&& computed) {
 // One magnification per lens-source separation, in the order of the input.
 using FloatVector = std::vector<double>;
 
+// Floats in rows, one row per band of a limb-darkening law: the coefficients
+// a caller gives, and the magnifications that come back in the same shape.
+// A flat sequence is one row, marked so that its result is flat again.
+struct FloatRows {
+  std::vector<FloatVector> rows;
+  bool flat = true;
+};
+
 }  // namespace magnikit

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "core/computation.hpp"
 #include "numeric/interpolation.hpp"
@@ -17,6 +18,10 @@ struct LinearLimbDarkening {
   double operator()(double x) const {
     return 1.0 + (1.0 - std::sqrt(1.0 - x * x)) * (-COEFFICIENT);
   }
+
+  // A profile of its own, not a sum of components.
+  static constexpr std::size_t components() { return 1; }
+  double component(std::size_t, double x) const { return (*this)(x); }
 
   // The law is smooth over the whole source radius: one piece.
   template <class Piece>
@@ -47,6 +52,8 @@ struct SampledProfile {
   const FloatVector& bf;
   // interp(bl, bf, x, ZERO_OUTSIDE), its lines formed once per call.
   double operator()(double x) const { return interpolant_(x); }
+  static constexpr std::size_t components() { return 1; }
+  double component(std::size_t, double x) const { return (*this)(x); }
 
   // Calls piece(a, b) for each piece of the source radius [0, 1] between
   // consecutive sample radii, outwards: the profile is linear on each, and

@@ -93,29 +93,6 @@ std::optional<double> magnified_flux_off_the_integral(double l, double re, doubl
   return std::nullopt;
 }
 
-// The magnified flux of the rings of radius x about the lens at l:
-// 2 pi x A_ring(x) I(x), for many radii at once. A ring model error makes
-// that point NaN.
-template <class Profile>
-struct RingFluxes {
-  void operator()(std::span<const double> x, std::span<double> flux) const {
-    double separations[DE_POINTS];
-    Computed<double> rings[DE_POINTS];
-    std::fill(separations, separations + x.size(), l);
-    heyrovsky_magnifications(std::span(separations, x.size()), x, re, rstar,
-                             std::span(rings, x.size()), path);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      flux[i] = ((x[i] * TWO_PI) * value_or_nan(rings[i])) * profile(x[i]);
-    }
-  }
-
-  double l;
-  double re;
-  double rstar;
-  const Profile& profile;
-  lanes::Path path;
-};
-
 // d/dx [pi x^2 A_disc(x)] = 2 pi x (A_disc + (x/2) A_disc'): the magnified
 // flux of the ring of radius x, with the derivative taken as a central
 // difference, for many radii at once. A_disc(x) is the magnification of the
@@ -220,7 +197,8 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
     if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
       return *off;
     }
-    const RingFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
+    RingFluxes rings{separation, re, rstar, path};
+    ComponentFluxes<RingFluxes, Profile> ring_flux{rings, profile, 0};
     return integrate_ring_by_ring(ring_flux, separation, profile);
   });
 }

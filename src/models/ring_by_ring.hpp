@@ -12,9 +12,15 @@
 // a sum next to the singularity as much as 5e-12 short.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
+#include <span>
+#include <vector>
 
 #include "core/constants.hpp"
+#include "models/ring.hpp"
+#include "numeric/lanes.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {
@@ -55,5 +61,77 @@ double integrate_ring_by_ring(Integrand& f, double l, const Profile& profile) {
   profile.for_each_piece([&](double a, double b) { total = total + integrate_piece(f, l, a, b); });
   return total;
 }
+
+// The magnified flux of the rings of radius x about the lens at l, without
+// the brightness: 2 pi x A_ring(x), for many radii at once, their rings
+// evaluated side by side in vector lanes. A ring model error makes that
+// point NaN, which the quadrature drops.
+struct RingFluxes {
+  void operator()(std::span<const double> x, std::span<double> flux) const {
+    double separations[DE_POINTS];
+    Computed<double> rings[DE_POINTS];
+    std::fill(separations, separations + x.size(), l);
+    heyrovsky_magnifications(std::span(separations, x.size()), x, re, rstar,
+                             std::span(rings, x.size()), path);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      flux[i] = (x[i] * TWO_PI) * (rings[i] ? *rings[i] : std::numeric_limits<double>::quiet_NaN());
+    }
+  }
+
+  double l;
+  double re;
+  double rstar;
+  lanes::Path path;
+};
+
+// The magnified flux of one component of a profile, 2 pi x A_ring(x) I_c(x),
+// from the ring fluxes. A profile of one component (a law of its own, a
+// sampled profile) has component 0 only; the limb-darkening laws have one
+// per basis profile.
+template <class Fluxes, class Profile>
+struct ComponentFluxes {
+  void operator()(std::span<const double> x, std::span<double> flux) {
+    fluxes(x, flux);
+    for (std::size_t i = 0; i < x.size(); ++i) flux[i] = flux[i] * profile.component(c, x[i]);
+  }
+
+  Fluxes& fluxes;
+  const Profile& profile;
+  std::size_t c;
+};
+
+// The ring fluxes of one separation, evaluated once for all the components
+// of a profile: the pass over the source radius for the first component
+// evaluates them in the order the rule asks for its nodes and keeps them;
+// the passes for the others ask for the same nodes in the same order (the
+// rule sums fixed levels) and read them back.
+template <class Fluxes>
+class FluxesKept {
+ public:
+  FluxesKept(const Fluxes& fluxes, std::vector<double>& kept) : fluxes_(fluxes), kept_(kept) {}
+
+  // Before each pass: the first evaluates, the others read back.
+  void start_pass(bool first) {
+    first_ = first;
+    cursor_ = 0;
+    if (first) kept_.clear();
+  }
+
+  void operator()(std::span<const double> x, std::span<double> flux) {
+    if (first_) {
+      fluxes_(x, flux);
+      kept_.insert(kept_.end(), flux.begin(), flux.end());
+    } else {
+      std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(cursor_), x.size(), flux.begin());
+    }
+    cursor_ += x.size();
+  }
+
+ private:
+  const Fluxes& fluxes_;
+  std::vector<double>& kept_;
+  std::size_t cursor_ = 0;
+  bool first_ = true;
+};
 
 }  // namespace magnikit

@@ -22,6 +22,14 @@ void prepare_conversions() {
 #endif
 }
 
+PyResult<std::string> extract_text(PyObject* object) {
+  if (!PyUnicode_Check(object)) return raise_later(ErrorValue::type_mismatch(object, "PyString"));
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return raise_later(fetch_pending_error());
+  return std::string(text, static_cast<std::size_t>(size));
+}
+
 PyResult<double> extract_double(PyObject* object) {
   if (Py_TYPE(object) == &PyFloat_Type) return exact_float_value(object);
   const double value = PyFloat_AsDouble(object);
@@ -131,6 +139,47 @@ PyResult<FloatVector> by_iteration(PyObject* object) {
 
 }  // namespace sequence_reading
 
+namespace {
+
+// Whether a sequence holds rows rather than floats, from its first item
+// (looked at by index, as rows are then read by iteration). A sequence
+// whose first item cannot be had is read as floats, which reports why.
+bool holds_rows(PyObject* object) {
+  if (auto dimensions = array_dimensions(object)) return *dimensions == 2;
+  if (PyUnicode_Check(object) || PySequence_Check(object) == 0) return false;
+  const Py_ssize_t length = PySequence_Size(object);
+  if (length <= 0) {
+    if (length < 0) discard_pending_error();
+    return false;
+  }
+  PyRef first = PyRef::steal(PySequence_GetItem(object, 0));
+  if (!first) {
+    discard_pending_error();
+    return false;
+  }
+  return PySequence_Check(first.get()) != 0 && !PyUnicode_Check(first.get());
+}
+
+}  // namespace
+
+PyResult<FloatRows> extract_float_rows(PyObject* object) {
+  if (!holds_rows(object)) {
+    auto row = extract_float_vector(object);
+    if (!row) return raise_later(std::move(row.error()));
+    return FloatRows{{*std::move(row)}, true};
+  }
+  FloatRows rows{{}, false};
+  PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+  if (!iterator) return raise_later(fetch_pending_error());
+  while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+    auto row = extract_float_vector(item.get());
+    if (!row) return raise_later(std::move(row.error()));
+    rows.rows.push_back(*std::move(row));
+  }
+  if (auto error = take_pending_error()) return raise_later(*std::move(error));
+  return rows;
+}
+
 PyResult<PyRef> to_python(const FloatVector& values) {
 #ifdef PYPY_VERSION
   if (!general_conversion_only && pypy_lists_ready() &&
@@ -147,6 +196,18 @@ PyResult<PyRef> to_python(const FloatVector& values) {
     if (item == nullptr) return raise_later(allocation_failed());
     PyList_SET_ITEM(list.get(), filled, item);
     ++filled;
+  }
+  return list;
+}
+
+PyResult<PyRef> to_python(const FloatRows& rows) {
+  if (rows.flat && rows.rows.size() == 1) return to_python(rows.rows[0]);
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(rows.rows.size())));
+  if (!list) return raise_later(allocation_failed());
+  for (std::size_t i = 0; i < rows.rows.size(); ++i) {
+    auto row = to_python(rows.rows[i]);
+    if (!row) return raise_later(std::move(row.error()));
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), row->release());
   }
   return list;
 }

@@ -2,6 +2,8 @@
 // and sequences of floats in, lists of floats and floats out.
 #pragma once
 
+#include <string>
+
 #include "core/computation.hpp"
 #include "module/error_value.hpp"
 #include "module/pypy_lists.hpp"
@@ -76,8 +78,20 @@ inline PyResult<FloatVector> extract_float_vector(PyObject* object) {
   return by_iteration(object);
 }
 
+// A str, as UTF-8 text.
+PyResult<std::string> extract_text(PyObject* object);
+
+// One row of floats, read as a float vector, or a sequence of such rows
+// (a list of lists or tuples, a two-dimensional NumPy array), each read as
+// a float vector. The first item decides: a sequence other than a str
+// starts rows; an empty sequence is one empty row, and a two-dimensional
+// NumPy array is rows even when it has none.
+PyResult<FloatRows> extract_float_rows(PyObject* object);
+
 // A new list with one float per element; MemoryError when memory runs out.
 PyResult<PyRef> to_python(const FloatVector& values);
+// A new list of floats for a flat row, else a new list of such lists.
+PyResult<PyRef> to_python(const FloatRows& rows);
 // A new float; MemoryError when memory runs out.
 PyResult<PyRef> to_python(double value);
 

@@ -119,6 +119,13 @@ bool is_numeric_array(PyObject* object) {
          is_exact_ndarray(type);
 }
 
+std::optional<int> array_dimensions(PyObject* object) {
+  if (!is_exact_ndarray(Py_TYPE(object))) return std::nullopt;
+  BufferView view;
+  if (!view.borrow(object)) return std::nullopt;
+  return (*view).ndim;
+}
+
 std::optional<FloatVector> read_numeric_buffer(PyObject* object) {
   if (!is_numeric_array(object)) return std::nullopt;
   BufferView view;

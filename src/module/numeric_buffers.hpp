@@ -19,6 +19,10 @@ PyObject* array_type();
 // Whether the object is an exact numpy.ndarray or array.array.
 bool is_numeric_array(PyObject* object);
 
+// The number of dimensions of an exact numpy.ndarray that lends its
+// buffer; nothing for any other object. No code of the caller's runs.
+std::optional<int> array_dimensions(PyObject* object);
+
 // The elements of an exact numpy.ndarray or array.array that is
 // one-dimensional and holds float64, float32 or native integers, as the
 // doubles their own __float__ gives: float32 widened, integers rounded to

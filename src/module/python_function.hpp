@@ -9,6 +9,7 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -33,6 +34,14 @@ inline PyResult<double> extract<double>(PyObject* object) {
 template <>
 inline PyResult<FloatVector> extract<FloatVector>(PyObject* object) {
   return extract_float_vector(object);
+}
+template <>
+inline PyResult<std::string> extract<std::string>(PyObject* object) {
+  return extract_text(object);
+}
+template <>
+inline PyResult<FloatRows> extract<FloatRows>(PyObject* object) {
+  return extract_float_rows(object);
 }
 
 template <const auto& Entry>
