@@ -52,6 +52,8 @@ struct SampledProfile {
   const FloatVector& bf;
   // interp(bl, bf, x, ZERO_OUTSIDE), its lines formed once per call.
   double operator()(double x) const { return interpolant_(x); }
+  // The line the profile follows at x: interp_line(bl, bf, x, ZERO_OUTSIDE).
+  Line line(double x) const { return interpolant_.line(x); }
   static constexpr std::size_t components() { return 1; }
   double component(std::size_t, double x) const { return (*this)(x); }
 

@@ -59,7 +59,7 @@ BrightnessMoments brightness_moments(const SampledProfile& profile) {
     const double a = radii[i];
     const double b = radii[i + 1];
     if (!(a < b)) continue;
-    const Line line = interp_line(profile.bl, profile.bf, a + (b - a) * 0.5, ZERO_OUTSIDE);
+    const Line line = profile.line(a + (b - a) * 0.5);
     if (!std::isfinite(line.intercept) || !std::isfinite(line.slope)) continue;
     const double width = b - a;
     double D = 1.0;  // D_1

@@ -85,19 +85,28 @@ Interpolant::Interpolant(std::span<const double> xs, std::span<const double> ys,
   }
 }
 
-double Interpolant::operator()(double x0) const {
-  if (n_ == 0) return 0.0;
-  if (n_ == 1) return ys_[0];
+std::size_t Interpolant::segment(double x0) const {
   // On ascending radii the first sample not below x0 is where the scan
   // would stop: the samples below x0 come first (and for a NaN x0 there are
   // none).
-  const std::size_t i =
-      ascending_ ? segment_ending_at(static_cast<std::size_t>(
-                                         std::lower_bound(xs_.begin(), xs_.begin() + n_, x0) -
-                                         xs_.begin()),
-                                     n_)
-                 : segment_of(xs_, n_, x0);
-  return value_at(xs_, ys_, n_, x0, lines_[i].at(x0), mode_);
+  if (!ascending_) return segment_of(xs_, n_, x0);
+  const auto first_not_below = std::lower_bound(xs_.begin(), xs_.begin() + n_, x0);
+  return segment_ending_at(static_cast<std::size_t>(first_not_below - xs_.begin()), n_);
+}
+
+double Interpolant::operator()(double x0) const {
+  if (n_ == 0) return 0.0;
+  if (n_ == 1) return ys_[0];
+  return value_at(xs_, ys_, n_, x0, lines_[segment(x0)].at(x0), mode_);
+}
+
+Line Interpolant::line(double x0) const {
+  if (n_ == 0) return {0.0, 0.0};
+  if (n_ == 1) return {ys_[0], 0.0};
+  const Line fixed{mode_.value, 0.0};
+  if (x0 < xs_[0]) return outside(mode_, lines_[segment(x0)], Line{ys_[0], 0.0}, fixed);
+  if (x0 > xs_[n_ - 1]) return outside(mode_, lines_[segment(x0)], Line{ys_[n_ - 1], 0.0}, fixed);
+  return lines_[segment(x0)];
 }
 
 Line interp_line(std::span<const double> xs, std::span<const double> ys, double x0,

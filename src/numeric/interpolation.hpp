@@ -45,12 +45,17 @@ class Interpolant {
  public:
   Interpolant(std::span<const double> xs, std::span<const double> ys, const OutOfRangeMode& mode);
   double operator()(double x0) const;
+  // Bit for bit interp_line(xs, ys, x0, mode), found as the value is.
+  Line line(double x0) const;
 
  private:
   std::span<const double> xs_;
   std::span<const double> ys_;
   std::size_t n_;
   OutOfRangeMode mode_;
+  // The segment of a query: by bisection where the radii ascend.
+  std::size_t segment(double x0) const;
+
   std::vector<Line> lines_;
   bool ascending_;
 };

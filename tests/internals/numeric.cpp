@@ -217,15 +217,19 @@ PyObject* interp_line(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   });
 }
 
-// interpolant(xs, ys, queries, kind, value) -> [float, ...]: the
-// interpolant of the samples, formed once, at every query.
+// interpolant(xs, ys, queries, kind, value) -> [value, intercept, slope,
+// ...]: the interpolant of the samples, formed once, and its line at every
+// query, one after another.
 PyObject* interpolant(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
   return magnikit::guarded([&]() -> PyResult<PyRef> {
     auto a = interp_arguments<magnikit::FloatVector>("interpolant", args, nargs);
     if (!a) return raise_later(std::move(a.error()));
     const magnikit::Interpolant at(a->xs, a->ys, a->mode);
     magnikit::FloatVector values;
-    for (const double x0 : a->x0) values.push_back(at(x0));
+    for (const double x0 : a->x0) {
+      const magnikit::Line line = at.line(x0);
+      values.insert(values.end(), {at(x0), line.intercept, line.slope});
+    }
     return magnikit::to_python(values);
   });
 }

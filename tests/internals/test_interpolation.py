@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 from hypothesis import given, strategies as st
 
-from _magnikit_internals import interp, interpolant
+from _magnikit_internals import interp, interp_line, interpolant
 
 EXTEND, HOLD_ENDS, FIXED = 0, 1, 2
 ZERO_OUTSIDE = (FIXED, 0.0)
@@ -87,7 +87,8 @@ def test_matches_linear_interpolation_inside_the_range(raw_xs, data):
 # The interpolant formed once (the flux-map profiles) finds the segment by
 # bisection on ascending radii and by interp's own scan otherwise; either
 # way it is interp to the last bit, at and between the samples, outside
-# them, at infinities and NaN.
+# them, at infinities and NaN; and so is the line it follows there, which
+# the far-field moments integrate piece by piece.
 SAMPLE_SETS = {
     "ascending": [0.0, 0.1, 0.25, 0.5, 0.75, 0.9, 1.0],
     "repeated radius (a step)": [0.0, 0.5, 0.5, 1.0],
@@ -110,5 +111,8 @@ def test_the_interpolant_formed_once_is_interp_bit_for_bit(name, kind):
     queries = xs + [x + d for x in xs for d in (-1e-12, 1e-12) if math.isfinite(x)]
     queries += list(rng.uniform(-0.5, 1.5, 200)) + [-math.inf, math.inf, math.nan, -0.0]
     got = interpolant(xs, ys, queries, kind, 0.25)
-    for x0, value in zip(queries, got):
+    for i, x0 in enumerate(queries):
+        value, intercept, slope = got[3 * i:3 * i + 3]
         assert same(value, interp(xs, ys, x0, kind, 0.25)), x0
+        line = interp_line(xs, ys, x0, kind, 0.25)
+        assert same(intercept, line[0]) and same(slope, line[1]), x0
