@@ -2,6 +2,8 @@
 // function table in the order the functions appear in __all__.
 #include <array>
 #include <cstddef>
+#include <string_view>
+#include <tuple>
 
 #include "core/internal_failure.hpp"
 #include "models/flux_map.hpp"
@@ -11,6 +13,7 @@
 #include "models/uniform_source.hpp"
 #include "module/attribute_names.hpp"
 #include "module/conversions.hpp"
+#include "module/docstrings.hpp"
 #include "module/guard.hpp"
 #include "module/panic.hpp"
 #include "module/python_function.hpp"
@@ -20,21 +23,26 @@
 namespace magnikit {
 namespace {
 
-// The text signature that inspect.signature reads, "name(a, b)\n--\n\n",
-// spelled out at compile time from the entry's names.
+// The function's docstring as the interpreter takes it: the text signature
+// that inspect.signature reads, "name(a, b)\n--\n\n", spelled out at compile
+// time from the entry's names, then the stub's docstring, which is what
+// __doc__, help() and pydoc show.
 template <const auto& Entry>
-constexpr auto text_signature = [] {
+constexpr auto method_doc = [] {
+  static_assert(!docstrings::docstring_of(Entry.name).empty(),
+                "every function has a docstring in src/magnikit.pyi");
   constexpr std::size_t length = [] {
-    std::size_t size = Entry.name.size() + 1 + 6;  // "(" and ")\n--\n\n"
+    // "(" and ")\n--\n\n" around the parameters, then the docstring.
+    std::size_t size = Entry.name.size() + 1 + 6 + docstrings::docstring_of(Entry.name).size();
     for (std::size_t i = 0; i < Entry.parameters.size(); ++i) {
       size += Entry.parameters[i].size() + (i > 0 ? 2 : 0);
     }
     return size;
   }();
-  std::array<char, length + 1> text{};
+  std::array<char, length + 1> doc{};
   std::size_t end = 0;
   const auto append = [&](std::string_view part) {
-    for (const char c : part) text[end++] = c;
+    for (const char c : part) doc[end++] = c;
   };
   append(Entry.name);
   append("(");
@@ -43,7 +51,8 @@ constexpr auto text_signature = [] {
     append(Entry.parameters[i]);
   }
   append(")\n--\n\n");
-  return text;
+  append(docstrings::docstring_of(Entry.name));
+  return doc;
 }();
 
 // The interpreter calls every function with the vectorcall convention
@@ -55,7 +64,7 @@ PyMethodDef method_record() {
   static_assert(Entry.name.data()[Entry.name.size()] == '\0');
   return {Entry.name.data(),
           reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&binding::call<Entry>)),
-          METH_FASTCALL | METH_KEYWORDS, text_signature<Entry>.data()};
+          METH_FASTCALL | METH_KEYWORDS, method_doc<Entry>.data()};
 }
 
 // Registered in this order, which is also the order of __all__. The records
@@ -70,15 +79,16 @@ std::array function_table{
     method_record<discrete_flux_map_heyrovsky_magnification_entry>(),
     method_record<limb_darkened_magnification_entry>(),
 };
+static_assert(docstrings::function_texts.size() == std::tuple_size_v<decltype(function_table)>,
+              "the stub documents exactly the functions the module registers");
+
+// The module's docstring is a string literal, so it ends in a NUL.
+static_assert(docstrings::module_text.data()[docstrings::module_text.size()] == '\0');
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "magnikit",
-    "Magnification of a finite source star by a single point-mass gravitational lens "
-    "(microlensing): uniformly bright and limb-darkened discs, thin rings and brightness "
-    "profiles sampled by the caller.\n\n"
-    "Units, conventions, errors, accuracy and examples are in the README, which is also "
-    "the package's description: importlib.metadata.metadata(\"magnikit\")[\"Description\"].",
+    docstrings::module_text.data(),
     0,
     nullptr,
     nullptr,

@@ -1,8 +1,10 @@
 #include "module/panic.hpp"
 
 #include <cstdio>
+#include <string_view>
 
 #include "core/internal_failure.hpp"
+#include "module/docstrings.hpp"
 #include "module/messages.hpp"
 
 namespace magnikit {
@@ -23,9 +25,11 @@ constexpr const char* resume_banner =
     "Python stack trace below:\n";
 
 constexpr const char* profile_length_error_name = "magnikit.ProfileLengthError";
-constexpr const char* profile_length_error_doc =
-    "A sampled brightness profile whose radii bl and brightnesses bf differ in length.\n\n"
-    "A ValueError; also a pyo3_runtime.PanicException, which magnikit raised for it before.";
+// The stub's docstring, a string literal and so NUL-terminated.
+constexpr std::string_view profile_length_error_doc =
+    docstrings::docstring_of("ProfileLengthError");
+static_assert(!profile_length_error_doc.empty(),
+              "ProfileLengthError has a docstring in src/magnikit.pyi");
 
 PyObject* panic_type_cell = nullptr;
 PyObject* profile_length_error_cell = nullptr;
@@ -78,7 +82,8 @@ PyObject* profile_length_error_type() {
   // can derive from both.
   PyRef bases = PyRef::steal(PyTuple_Pack(2, PyExc_ValueError, panic_exception_type()));
   if (!bases) python_api_call_failed();
-  PyObject* type = PyErr_NewExceptionWithDoc(profile_length_error_name, profile_length_error_doc,
+  PyObject* type = PyErr_NewExceptionWithDoc(profile_length_error_name,
+                                             profile_length_error_doc.data(),
                                              bases.get(), nullptr);
   if (type == nullptr) python_api_call_failed();
   if (profile_length_error_cell == nullptr) {
