@@ -122,7 +122,7 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
     const RingFluxes rings{separation, re, rstar, path};
     FluxesKept<RingFluxes> kept_rings(rings, kept);
     for (std::size_t c = 0; c < bases.components(); ++c) {
-      kept_rings.start_pass(c == 0);
+      kept_rings.start_pass();
       ComponentFluxes<FluxesKept<RingFluxes>, Bases> flux{kept_rings, bases, c};
       magnified[c] = integrate_ring_by_ring(flux, separation, bases);
     }

@@ -101,28 +101,29 @@ struct ComponentFluxes {
 };
 
 // The ring fluxes of one separation, evaluated once for all the components
-// of a profile: the pass over the source radius for the first component
-// evaluates them in the order the rule asks for its nodes and keeps them;
-// the passes for the others ask for the same nodes in the same order (the
-// rule sums fixed levels) and read them back.
+// of a profile: each pass over the source radius asks for the rule's nodes
+// in the same order, the first pass evaluates them and keeps them, and the
+// others read them back. A pass that asks for more nodes than the ones
+// before took (a sum whose levels stop changing stops early, and another
+// component's need not) evaluates and keeps the rest.
 template <class Fluxes>
 class FluxesKept {
  public:
-  FluxesKept(const Fluxes& fluxes, std::vector<double>& kept) : fluxes_(fluxes), kept_(kept) {}
-
-  // Before each pass: the first evaluates, the others read back.
-  void start_pass(bool first) {
-    first_ = first;
-    cursor_ = 0;
-    if (first) kept_.clear();
+  FluxesKept(const Fluxes& fluxes, std::vector<double>& kept) : fluxes_(fluxes), kept_(kept) {
+    kept_.clear();
   }
 
+  // Before each pass over the source radius.
+  void start_pass() { cursor_ = 0; }
+
   void operator()(std::span<const double> x, std::span<double> flux) {
-    if (first_) {
-      fluxes_(x, flux);
-      kept_.insert(kept_.end(), flux.begin(), flux.end());
-    } else {
+    if (cursor_ + x.size() <= kept_.size()) {
       std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(cursor_), x.size(), flux.begin());
+    } else {
+      fluxes_(x, flux);
+      // The rule asks level by level, so a new batch starts where the kept
+      // ones end.
+      if (cursor_ == kept_.size()) kept_.insert(kept_.end(), flux.begin(), flux.end());
     }
     cursor_ += x.size();
   }
@@ -131,7 +132,6 @@ class FluxesKept {
   const Fluxes& fluxes_;
   std::vector<double>& kept_;
   std::size_t cursor_ = 0;
-  bool first_ = true;
 };
 
 }  // namespace magnikit
