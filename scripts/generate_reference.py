@@ -2,8 +2,9 @@
 """High-precision reference magnifications for the model tests.
 
 Writes tests/data/uniform_disc.txt, tests/data/ring.txt,
-tests/data/limb_darkened.txt, tests/data/flux_map.txt and
-tests/data/far_field.txt: one case a line, inputs as the shortest decimal
+tests/data/limb_darkened.txt, tests/data/flux_map.txt,
+tests/data/far_field.txt and tests/data/limb_darkening_laws.txt: one case a
+line, inputs as the shortest decimal
 that reads back as the same double, the magnification rounded to 17
 significant digits from a 30-digit mpmath quadrature of the exact double
 inputs (the far-field rows: closed forms with the digits their cancellation
@@ -29,6 +30,7 @@ of two orders, which must agree to TOLERANCE.
 
 import argparse
 import functools
+import math
 import os
 import sys
 import time
@@ -170,9 +172,10 @@ def limb_profile(one_minus_x2):
     return 1 - LIMB_DARKENING * (1 - mp.sqrt(one_minus_x2))
 
 
-def limb_darkened(l, re, rstar):
+def limb_darkened(l, re, rstar, profile=limb_profile, flux=LIMB_NORMALISATION):
     """Mean of A over a disc with brightness I(x) = 1 - 0.6 (1 - sqrt(1 - x^2)),
-    weighted by I.
+    weighted by I; or with another brightness profile(1 - x^2) whose
+    int_0^1 2 x I dx is flux.
 
     Taken in lens-centred polar coordinates like the uniform disc: there
     r A(r) = (r^2 + 2)/sqrt(r^2 + 4) is smooth, the lens is no singularity,
@@ -190,12 +193,12 @@ def limb_darkened(l, re, rstar):
 
         def along(r):
             one_minus_x2 = max((r - near) * (far - r), mpf(0)) / (rho * rho)
-            return limb_profile(one_minus_x2) * (r * r + 2) / mp.sqrt(r * r + 4)
+            return profile(one_minus_x2) * (r * r + 2) / mp.sqrt(r * r + 4)
 
         return integrate(along, [start, far])
 
     total = 2 * integrate(chord_integral, points)
-    return total / (LIMB_NORMALISATION * mp.pi * rho * rho)
+    return total / (flux * mp.pi * rho * rho)
 
 
 # ---------------------------------------------------------------- far field
@@ -409,6 +412,132 @@ def sampled_profile(l, re, rstar, spacing, intervals):
     return magnified / flux
 
 
+# ---------------------------------------------------------------- limb-darkening laws
+# The brightness of each law at mu = sqrt(1 - x^2), x source radii from the
+# centre, with its coefficients taken as the exact doubles given.
+
+def mu_ln_mu(mu):
+    """mu ln mu, which tends to 0 at the limb where ln mu does not."""
+    return mu * mp.log(mu) if mu > 0 else mpf(0)
+
+
+LAW_PROFILES = {
+    "uniform": lambda mu: mpf(1),
+    "linear": lambda mu, u: 1 - u * (1 - mu),
+    "quadratic": lambda mu, a, b: 1 - a * (1 - mu) - b * (1 - mu) ** 2,
+    "square-root": lambda mu, c, d: 1 - c * (1 - mu) - d * (1 - mp.sqrt(mu)),
+    "logarithmic": lambda mu, c, d: 1 - c * (1 - mu) - d * mu_ln_mu(mu),
+    "power-2": lambda mu, c, alpha: 1 - c * (1 - mu ** alpha),
+    "nonlinear": lambda mu, a1, a2, a3, a4: (
+        1 - a1 * (1 - mp.sqrt(mu)) - a2 * (1 - mu)
+        - a3 * (1 - mu * mp.sqrt(mu)) - a4 * (1 - mu * mu)),
+}
+
+# The same laws as weights of the basis profiles mu^p (keyed by the float p)
+# and mu ln mu.  Every law is a linear combination of these few profiles,
+# so the magnified flux of each, one integral over the radius, serves every
+# law at a point.
+MU_LN_MU = "mu ln mu"
+LAW_WEIGHTS = {
+    "uniform": lambda: {0.0: mpf(1)},
+    "linear": lambda u: {0.0: 1 - u, 1.0: u},
+    "quadratic": lambda a, b: {0.0: 1 - a - b, 1.0: a + 2 * b, 2.0: -b},
+    "square-root": lambda c, d: {0.0: 1 - c - d, 0.5: d, 1.0: c},
+    "logarithmic": lambda c, d: {0.0: 1 - c, 1.0: c, MU_LN_MU: -d},
+    "power-2": lambda c, alpha: {0.0: 1 - c, float(alpha): c},
+    "nonlinear": lambda a1, a2, a3, a4: {0.0: 1 - a1 - a2 - a3 - a4, 0.5: a1,
+                                         1.0: a2, 1.5: a3, 2.0: a4},
+}
+
+
+def law_weights(law, coefficients):
+    """{basis: weight} of a law.  The weights are sums of a few doubles of
+    moderate exponent, exact at the working precision."""
+    return LAW_WEIGHTS[law](*[mpf(c) for c in coefficients])
+
+
+def basis_profile(basis, mu):
+    if basis == MU_LN_MU:
+        return mu_ln_mu(mu)
+    return mu ** mpf(basis) if basis else mpf(1)
+
+
+def basis_flux(basis):
+    """int_0^1 2 x phi(x) dx: 2/(p + 2) for mu^p, -2/9 for mu ln mu (the
+    common factor pi left out of flux and magnified flux alike)."""
+    return mpf(-2) / 9 if basis == MU_LN_MU else 2 / (mpf(basis) + 2)
+
+
+def law_radial_points(l, eps):
+    """Points that cut [0, 1] into pieces on which x A_ring(l, x) phi(x) is
+    analytic inside for every basis phi (l and eps = re/rstar as mpf).
+
+    The integrand has a logarithmic point on the ring through the lens,
+    x = l (and its mirror, x = -l), features of width ~eps about it (the
+    point lens's own scale), and the limb's branch point at x = 1 (mu^p,
+    mu ln mu).  Each of these in or at the end of [0, 1] is approached
+    geometrically, from the distance of its nearest neighbour among them, as
+    the disc sweeps approach their peaks."""
+    zero, one = mpf(0), mpf(1)
+    points = {zero, one}
+    if l < 1:
+        if l > 0:
+            points.add(l)
+        width = min([2 * eps, one - l] + ([2 * l] if l > 0 else []))
+        points.update(refined_toward(l, -1, width, zero))
+        points.update(refined_toward(l, 1, width, one))
+    else:
+        # the lens's ring on the limb or beyond it
+        width = l - 1 if l > 1 else min(2 * eps, one)
+        points.update(refined_toward(one, -1, width, zero))
+    return sorted(points)
+
+
+@functools.lru_cache(maxsize=None)
+def law_basis_integrals(l, re, rstar, bases, precision):
+    """{basis: int_0^1 2 x A_ring(l, x) phi(x) dx} for every basis in the
+    frozenset `bases`, at the working precision `precision` (bits), which
+    is part of the key.
+
+    All the bases are integrated over the same pieces, so their quadratures
+    visit the same nodes, and each ring is evaluated once for all of them.
+    A node that rounds onto the ring through the lens (its weight is below
+    1e-30 of its piece's) is left out, as in ring_moments.  Far from the
+    lens Heyrovsky's form sums positive terms and loses nothing, so the
+    working digits serve out to l = 1e8, as for the far-field profiles."""
+    l = mpf(l)
+    eps = mpf(re) / mpf(rstar)
+    rings = {}
+
+    def magnified(x):
+        ring_value = rings.get(x)
+        if ring_value is None:
+            ring_value = rings[x] = ring_closed_form(l, x, eps) if x != l else mpf(0)
+        return 2 * x * ring_value
+
+    def integrand(basis):
+        return lambda x: magnified(x) * basis_profile(basis, mp.sqrt((1 - x) * (1 + x)))
+
+    points = law_radial_points(l, eps)
+    return {basis: integrate(integrand(basis), points) for basis in bases}
+
+
+NO_COEFFICIENT = "-"
+
+
+def limb_darkening_law(l, re, rstar, law, *coefficients):
+    """Mean of the ring magnification over the disc weighted by the law's
+    brightness: sum_b w_b N_b / sum_b w_b F_b over the basis profiles, with
+    N_b the ring quadrature above and F_b the basis's flux in closed form.
+    Coefficient columns holding NO_COEFFICIENT are not coefficients."""
+    weights = law_weights(law, [c for c in coefficients if c != NO_COEFFICIENT])
+    bases = frozenset(weights) | table_bases()
+    integrals = law_basis_integrals(l, re, rstar, bases, mp.prec)
+    magnified = sum(w * integrals[b] for b, w in weights.items())
+    flux = sum(w * basis_flux(b) for b, w in weights.items())
+    return magnified / flux
+
+
 # ---------------------------------------------------------------- cases
 
 DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
@@ -553,6 +682,69 @@ def flux_map_cases():
                     yield (l, 1.0, rstar, spacing, intervals)
 
 
+# Limb-darkening laws: a few coefficient sets per law across its usual range
+# and at its edges (no light at the limb, limb brightening), every one with
+# a brightness that is nowhere negative on the disc, over the whole plane of
+# source sizes and separations: the lens at and near the centre, inside,
+# within 1e-9 of the rim on both sides and on it, outside, both sides of the
+# far-field threshold, and far away.
+LAW_COEFFICIENTS = {
+    "uniform": [()],
+    "linear": [(0.6,), (0.3,), (1.0,), (-0.2,)],
+    "quadratic": [(0.45, 0.2), (0.6, 0.4), (0.0, 1.0)],
+    "square-root": [(0.1, 0.6), (-0.3, 1.2), (0.3, 0.7)],
+    "logarithmic": [(0.7, 0.25), (1.0, 0.4), (0.45, -0.1)],
+    "power-2": [(0.65, 0.55), (1.0, 0.3), (-0.25, 2.0)],
+    "nonlinear": [(0.41, -0.01, 0.6, -0.29), (0.75, -0.75, 1.05, -0.42),
+                  (0.5, 0.25, -0.25, 0.5)],
+}
+LAW_COEFFICIENT_COLUMNS = 4
+LAW_RSTARS = (1e-5, 1e-3, 0.05, 1.0, 100.0)
+LAW_LS = (0.0, 1e-12, 1e-6, 0.5, 0.999, 1 - 1e-9, 1.0, 1 + 1e-9, 1.001, 2.0,
+          math.nextafter(FAR_FIELD_SEPARATION, 0), FAR_FIELD_SEPARATION, 10.0,
+          1e3, 1e8)
+
+
+@functools.lru_cache(maxsize=1)
+def table_bases():
+    """Every basis the table's laws use, integrated together at each point."""
+    return frozenset(basis for law, sets in LAW_COEFFICIENTS.items()
+                     for coefficients in sets
+                     for basis in law_weights(law, coefficients))
+
+
+def check_law_coefficients(law, coefficients):
+    """Stop unless the brightness is non-negative over a grid of mu dense
+    towards the limb, and the basis weights give the law's own profile."""
+    profile = LAW_PROFILES[law]
+    weights = law_weights(law, coefficients)
+    exact = [mpf(c) for c in coefficients]
+    grid = ([mpf(0)] + [mpf(10) ** -k for k in range(1, 31)]
+            + [mpf(k) / 1000 for k in range(1, 1001)])
+    for mu in grid:
+        brightness = profile(mu, *exact)
+        combined = sum(w * basis_profile(b, mu) for b, w in weights.items())
+        if brightness < 0:
+            raise ValueError("%s %s: brightness %s at mu = %s"
+                             % (law, coefficients, mpmath.nstr(brightness, 5), mu))
+        if abs(combined - brightness) > mpf(10) ** (5 - mp.dps):
+            raise ValueError("%s %s: basis weights give %s for %s at mu = %s"
+                             % (law, coefficients, combined, brightness, mu))
+
+
+def limb_darkening_law_cases():
+    for law, sets in LAW_COEFFICIENTS.items():
+        for coefficients in sets:
+            check_law_coefficients(law, coefficients)
+    for law, sets in LAW_COEFFICIENTS.items():
+        for coefficients in sets:
+            columns = coefficients + (NO_COEFFICIENT,) * (
+                LAW_COEFFICIENT_COLUMNS - len(coefficients))
+            for rstar in LAW_RSTARS:
+                for l in LAW_LS:
+                    yield (l, 1.0, rstar, law) + columns
+
+
 TABLES = {
     "uniform_disc": (uniform_disc, uniform_disc_cases, "l re rstar truth",
                      "uniform disc of radius rstar centred l*rstar from the lens"),
@@ -575,11 +767,23 @@ TABLES = {
                  "1 - 0.6 (1 - sqrt(1 - x^2)) at intervals + 1 radii x from 0 "
                  "to 1, evenly spaced in x or in asin(x) (spacing even or "
                  "sine; tests/reference.py: sampled_limb_darkening)"),
+    "limb_darkening_laws": (
+        limb_darkening_law, limb_darkening_law_cases, "l re rstar law a1 a2 a3 a4 truth",
+        "disc of radius rstar centred l*rstar from the lens, brightness I(mu) "
+        "of the named law with coefficients a1.. ('-': none) at mu = "
+        "sqrt(1 - x^2), x source radii from its centre, normalised by its own "
+        "flux: uniform 1; linear 1 - a1 (1 - mu); quadratic 1 - a1 (1 - mu) - "
+        "a2 (1 - mu)^2; square-root 1 - a1 (1 - mu) - a2 (1 - sqrt(mu)); "
+        "logarithmic 1 - a1 (1 - mu) - a2 mu ln(mu); power-2 1 - a1 (1 - "
+        "mu^a2); nonlinear 1 - sum_k ak (1 - mu^(k/2))"),
 }
 
 
 # How a table's truths are made, where it is not the quadratures above.
 TRUTHS = {
+    "limb_darkening_laws": "%d-digit quadratures over the source radius of "
+                           "Heyrovsky's ring times each basis profile (mu^p, "
+                           "mu ln mu), combined law by law," % WORKING_DIGITS,
     "far_field": "Witt and Mao's closed form at %d + 2 log10(l) digits (disc), "
                  "Heyrovsky's at %d (rings), %d-digit quadratures of Heyrovsky's over "
                  "the radius (profiles)" % (WORKING_DIGITS + 10, WORKING_DIGITS,

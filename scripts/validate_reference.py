@@ -4,6 +4,8 @@
     python3 scripts/validate_reference.py            # checks against the files
     python3 scripts/validate_reference.py --deep     # also recompute every case
                                                      # at 45 digits
+    python3 scripts/validate_reference.py --deep ring limb_darkening_laws
+                                                     # ... of these tables only
 
 Checks, each printing the largest relative difference it saw:
 
@@ -20,6 +22,12 @@ Checks, each printing the largest relative difference it saw:
   derivative  ring against the derivative of the lens-centred disc sweep in its
               radius: A_ring(d, s) = (1/2s) d/ds [s^2 A_disc(d, s)].
   7 digits    limb-darkened values known independently to 7 digits.
+  laws        limb-darkening laws: the uniform law against Witt and Mao's
+              closed form (every row off the rim); every law's coefficient
+              sets at a few points against the lens-centred disc sweep of
+              the law's own brightness, normalised by a quadrature of its
+              flux: the sweep shares neither the ring model, nor the basis
+              profiles, nor their closed-form fluxes with the tables' route.
   deep        every table case recomputed with 45 working digits.
 """
 
@@ -41,10 +49,17 @@ def read_table(name):
             line = line.strip()
             if line and not line.startswith("#"):
                 fields = line.split()
-                # inputs are doubles; the truth keeps all 17 digits
-                rows.append([mpf(float(x)) for x in fields[:-1]]
+                # inputs are doubles or names; the truth keeps all 17 digits
+                rows.append([number_or_name(x) for x in fields[:-1]]
                             + [mpf(fields[-1])])
     return rows
+
+
+def number_or_name(field):
+    try:
+        return mpf(float(field))
+    except ValueError:
+        return field
 
 
 def relative(a, b):
@@ -148,18 +163,19 @@ def check_seven_digit_values():
     report("limb-darkened, 7-digit values", worst)
 
 
-def check_deep():
+def check_deep(names):
     saved = mp.dps, g.TOLERANCE
     mp.dps, g.TOLERANCE = 45, mpf("1e-38")
     try:
-        for name in sorted(g.TABLES):
+        for name in names:
             function = g.TABLES[name][0]
             worst = mpf(0)
-            # the input columns come first, one truth or several after them
-            inputs_count = sum(1 for column in g.TABLES[name][2].split()
-                               if column in ("l", "r", "re", "rstar"))
+            # the input columns come first, as many as a case has, and one
+            # truth or several after them
+            inputs_count = len(next(iter(g.TABLES[name][1]())))
             for row in read_table(name):
-                inputs = [float(x) for x in row[:inputs_count]]
+                inputs = [x if isinstance(x, str) else float(x)
+                          for x in row[:inputs_count]]
                 values = function(*inputs)
                 if not isinstance(values, tuple):
                     values = (values,)
@@ -170,18 +186,55 @@ def check_deep():
         mp.dps, g.TOLERANCE = saved
 
 
+# (rstar, l) with re = 1: near the centre, inside, by the rim inside, on it
+# and outside, and well outside the source.
+LAW_SWEEP_POINTS = ((1.0, 1e-6), (0.05, 0.5), (1e-3, 0.999), (1.0, 1.0),
+                    (1e-5, 1 + 1e-9), (100.0, 1.001), (0.05, 2.0))
+
+
+def check_limb_darkening_laws(digits):
+    rows = read_table("limb_darkening_laws")
+    worst = mpf(0)
+    for l, re, rstar, law, *_, truth in rows:
+        if law == "uniform" and l != 1:
+            worst = max(worst, relative(truth, g.witt_mao_closed_form(l, re, rstar)))
+    report("uniform law, Witt and Mao's closed form", worst)
+    saved = mp.dps, g.TOLERANCE
+    mp.dps, g.TOLERANCE = digits, mpf(10) ** (4 - digits)
+    try:
+        picks = {(mpf(l), mpf(rstar)) for rstar, l in LAW_SWEEP_POINTS}
+        worst = {}
+        for l, re, rstar, law, *coefficients, truth in rows:
+            if (l, rstar) not in picks:
+                continue
+            exact = [c for c in coefficients if c != g.NO_COEFFICIENT]
+            profile = lambda one_minus_x2: g.LAW_PROFILES[law](mp.sqrt(one_minus_x2), *exact)
+            flux = g.integrate(lambda x: 2 * x * profile((1 - x) * (1 + x)), [mpf(0), mpf(1)])
+            sweep = g.limb_darkened(float(l), float(re), float(rstar), profile, flux)
+            worst[law] = max(worst.get(law, mpf(0)), relative(truth, sweep))
+        for law in g.LAW_COEFFICIENTS:
+            report("%s law as a disc sweep, %d points" % (law, len(picks)), worst[law])
+    finally:
+        mp.dps, g.TOLERANCE = saved
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--deep", action="store_true")
+    parser.add_argument("--deep", nargs="*", metavar="TABLE",
+                        help="recompute these tables (default: all) at 45 digits")
     args = parser.parse_args(argv)
+    unknown = sorted(set(args.deep or ()) - set(g.TABLES))
+    if unknown:
+        parser.error("unknown table: %s" % ", ".join(unknown))
     mp.dps = g.WORKING_DIGITS
     check_exact()
     check_far_field()
     check_ring_derivative()
     check_seven_digit_values()
     check_rings(20)
-    if args.deep:
-        check_deep()
+    check_limb_darkening_laws(20)
+    if args.deep is not None:
+        check_deep(args.deep or sorted(g.TABLES))
 
 
 if __name__ == "__main__":

@@ -76,3 +76,18 @@ def test_far_field_truths_fall_towards_the_point_source():
             assert all(a >= b for a, b in zip(values, values[1:]))
         for _, _, _, disc, rim, limb, _, _ in by_l:
             assert limb <= disc <= rim
+
+
+@pytest.mark.parametrize("table, law, coefficients", [
+    ("uniform_disc", "uniform", []), ("limb_darkened", "linear", [0.6])])
+def test_laws_agree_with_the_disc_sweeps_where_the_tables_meet(table, law, coefficients):
+    # Integrals over the source radius against lens-centred sweeps over the
+    # disc, at the sources and separations both tables hold (the sweeps'
+    # linear law has the decimal 0.6, the laws' table the double).
+    sweeps = {row[:3]: row[3] for row in load_reference(table)}
+    met = [(row[-1], sweeps[row[:3]]) for row in load_reference("limb_darkening_laws")
+           if row[3] == law and [c for c in row[4:8] if c != "-"] == coefficients
+           and row[:3] in sweeps]
+    assert len(met) >= 9
+    for by_radius, by_sweep in met:
+        assert by_radius == pytest.approx(by_sweep, rel=1e-15, abs=0)

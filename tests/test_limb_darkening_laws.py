@@ -1,0 +1,102 @@
+"""Limb-darkening laws: each law against a high-precision integral over the
+source radius, the laws the module also has as fixed forms against those,
+and several rows of coefficients in one call against each row alone."""
+
+import math
+
+import pytest
+
+import magnikit
+from reference import load_reference
+
+if not hasattr(magnikit, "limb_darkened_magnification"):
+    pytest.skip("this build has no limb_darkened_magnification", allow_module_level=True)
+
+try:
+    import numpy
+except ImportError:
+    numpy = None
+
+magnification = magnikit.limb_darkened_magnification
+NO_COEFFICIENT = "-"
+
+
+@pytest.mark.parametrize("l, re, rstar, law, a1, a2, a3, a4, truth",
+                         load_reference("limb_darkening_laws"))
+def test_against_integral_over_the_radius(l, re, rstar, law, a1, a2, a3, a4, truth):
+    # Every law with coefficients across its usual range and at its edges,
+    # sources of 1e-5 to 100 Einstein radii, the lens from the centre to 1e8
+    # source radii (within 1e-9 of the rim, either side of the far-field
+    # threshold).
+    coefficients = [c for c in (a1, a2, a3, a4) if c != NO_COEFFICIENT]
+    value = magnification([l], re, rstar, law, coefficients)[0]
+    assert value == pytest.approx(truth, rel=1e-12, abs=0)
+
+
+# The lens at and near the centre, inside, 1e-7 either side of the rim and on
+# it, outside, either side of the far-field threshold, far away.
+PLANE = [0.0, 1e-9, 0.3, 0.7, 0.99, 1 - 1e-7, 1.0, 1 + 1e-7, 1.01, 1.5, 3.0,
+         math.nextafter(6.0, 0.0), 6.0, 40.0, 1e5]
+
+
+@pytest.mark.parametrize("rstar", [1e-5, 1e-3, 0.05, 1.0, 100.0])
+@pytest.mark.parametrize("law, coefficients, fixed_form, tolerance", [
+    ("linear", [0.6], magnikit.integrated_heyrovsky_magnification, 3e-13),
+    ("uniform", [], magnikit.witt_mao_magnification, 1e-13),
+])
+def test_agrees_with_the_fixed_forms(law, coefficients, fixed_form, tolerance, rstar):
+    # The linear law with u = 0.6 is the module's built-in law, integrated
+    # ring by ring to ~1e-13; the uniform law is the uniform disc, whose
+    # closed form holds ~1e-14 on this spread.
+    by_law = magnification(PLANE, 1.0, rstar, law, coefficients)
+    assert by_law == pytest.approx(fixed_form(PLANE, 1.0, rstar), rel=tolerance, abs=0)
+
+
+# One band per row; the power-2 rows differ in their exponent, whose basis
+# profile no two rows share.
+BANDS = {
+    "linear": [[0.6], [0.3], [-0.2]],
+    "power-2": [[0.65, 0.55], [1.0, 0.3], [-0.25, 2.0], [0.5, 1.37]],
+    "nonlinear": [[0.41, -0.01, 0.6, -0.29], [0.75, -0.75, 1.05, -0.42],
+                  [0.5, 0.25, -0.25, 0.5]],
+}
+SEPARATIONS = [0.0, 0.4, 0.999, 1.0, 1.2, 5.0, 6.0, 300.0]
+CONTAINERS = [
+    pytest.param(lambda rows: [list(row) for row in rows], id="lists"),
+    pytest.param(lambda rows: [tuple(row) for row in rows], id="tuples"),
+    pytest.param(lambda rows: numpy.array(rows, dtype=float), id="numpy",
+                 marks=pytest.mark.skipif(numpy is None, reason="NumPy is not installed")),
+]
+
+
+def bits(rows):
+    return [[x.hex() for x in row] for row in rows]
+
+
+@pytest.mark.parametrize("container", CONTAINERS)
+@pytest.mark.parametrize("law", sorted(BANDS))
+def test_rows_in_one_call_are_each_row_alone(law, container):
+    rows = BANDS[law]
+    together = magnification(SEPARATIONS, 1.0, 0.05, law, container(rows))
+    alone = [magnification(SEPARATIONS, 1.0, 0.05, law, row) for row in rows]
+    assert bits(together) == bits(alone)
+
+
+@pytest.mark.parametrize("l", [[], [0.5], [0.0, 1.0, 2.0, 1e3]])
+def test_one_band_gives_a_flat_list_and_rows_a_list_per_row(l):
+    flat = magnification(l, 1.0, 0.1, "quadratic", [0.45, 0.2])
+    uniform = magnification(l, 1.0, 0.1, "uniform", [])
+    for result in (flat, uniform):
+        assert type(result) is list and len(result) == len(l)
+        assert all(type(x) is float for x in result)
+    one_row = magnification(l, 1.0, 0.1, "quadratic", [[0.45, 0.2]])
+    two_rows = magnification(l, 1.0, 0.1, "quadratic", [[0.45, 0.2], [0.6, 0.4]])
+    assert type(one_row) is list and [type(row) for row in two_rows] == [list, list]
+    assert bits(one_row) == bits([flat])
+    assert bits(two_rows) == bits([flat, magnification(l, 1.0, 0.1, "quadratic", [0.6, 0.4])])
+
+
+@pytest.mark.skipif(numpy is None, reason="NumPy is not installed")
+@pytest.mark.parametrize("law, count", [("quadratic", 2), ("nonlinear", 4)])
+def test_no_rows_give_no_results(law, count):
+    assert magnification([0.5, 2.0], 1.0, 0.1, law, numpy.empty((0, count))) == []
