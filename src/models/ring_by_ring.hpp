@@ -102,10 +102,8 @@ struct ComponentFluxes {
 
 // The ring fluxes of one separation, evaluated once for all the components
 // of a profile: each pass over the source radius asks for the rule's nodes
-// in the same order, the first pass evaluates them and keeps them, and the
-// others read them back. A pass that asks for more nodes than the ones
-// before took (a sum whose levels stop changing stops early, and another
-// component's need not) evaluates and keeps the rest.
+// in the same order (the rule sums fixed levels), so the first pass
+// evaluates them and keeps them, and the others read them back.
 template <class Fluxes>
 class FluxesKept {
  public:
@@ -117,13 +115,11 @@ class FluxesKept {
   void start_pass() { cursor_ = 0; }
 
   void operator()(std::span<const double> x, std::span<double> flux) {
-    if (cursor_ + x.size() <= kept_.size()) {
-      std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(cursor_), x.size(), flux.begin());
-    } else {
+    if (cursor_ == kept_.size()) {
       fluxes_(x, flux);
-      // The rule asks level by level, so a new batch starts where the kept
-      // ones end.
-      if (cursor_ == kept_.size()) kept_.insert(kept_.end(), flux.begin(), flux.end());
+      kept_.insert(kept_.end(), flux.begin(), flux.end());
+    } else {
+      std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(cursor_), x.size(), flux.begin());
     }
     cursor_ += x.size();
   }

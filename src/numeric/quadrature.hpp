@@ -9,7 +9,8 @@
 // integrand is summed with the trapezoidal rule in t over [-3, 3], halving the
 // step from one level of DE_LEVELS to the next. The routine stops when its
 // error estimate is below a quarter of the target, or after the last level
-// it is allowed: all seven unless the caller asks for fewer.
+// it is allowed: all seven unless the caller asks for fewer. A target of 0
+// is never met: the routine then sums every level it is allowed.
 #pragma once
 
 #include <algorithm>
@@ -106,7 +107,12 @@ QuadratureResult tanh_sinh_sum(Values& values, double s, double target, std::siz
     }
     if (difference == 0.0) {
       estimate = 0.0;
-      break;
+      // The level changed nothing: that meets any target but 0, which
+      // asks for every level allowed, so that the points the sum takes do
+      // not depend on the integrand.
+      if (target > 0.0) break;
+      previous_delta = delta;
+      continue;
     }
     // Near 2 the differences square from level to level, so the next one is
     // expected to be about the square of this one.

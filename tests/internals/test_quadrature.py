@@ -90,7 +90,10 @@ def reference_integrate(f, a, b, target, levels=7):
             continue
         if diff == 0.0:
             est = 0.0
-            break
+            if target > 0.0:
+                break
+            previous = delta
+            continue
         try:
             r = math.log(delta) / math.log(previous)
         except (ValueError, ZeroDivisionError):
