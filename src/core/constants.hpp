@@ -52,6 +52,28 @@ inline constexpr double RING_NEAR_BAND = 0.05;
 // the loss grows like ((u + rho) / (u - rho))^2, whatever the source's size.
 inline constexpr double RIM_BAND = 0.05;
 
+// The source radii rho (in Einstein radii) for which the disc's closed form
+// is evaluated as written. Below the smallest, rho^2 (rho + u) underflows
+// into the subnormals (at rho = 2.8e-103 for a lens at the centre) and the
+// form loses digits, then fails; there the disc takes the point-lens limit
+// 1/u, whose relative error ~rho^2 is far below rounding. Beyond the
+// largest, rho^2 (rho + u) |u - rho| overflows (from about 4.8e76 with the
+// lens 6 source radii out), and the magnification, between 1 and
+// 1 + 2/rho^2, is 1 to double precision.
+inline constexpr double DISC_CLOSED_FORM_SMALLEST_RHO = 1e-102;
+inline constexpr double DISC_CLOSED_FORM_LARGEST_RHO = 1e76;
+
+// The ring's closed form is evaluated as written while both the Einstein
+// radius eps and l + r (in source radii) lie within these bounds: every
+// square and product it forms (eps^2 up to 1e140, (l - r)^2 down to
+// 2^-108 (l + r)^2) is then a normal double. Beyond them it is evaluated in
+// lengths rescaled by a power of two, which changes no digit, or, for a ring
+// and lens within 1e-150 Einstein radii of each other, as its point-lens
+// limit.
+inline constexpr double RING_CLOSED_FORM_SMALLEST = 1e-70;
+inline constexpr double RING_CLOSED_FORM_LARGEST = 1e70;
+inline constexpr double RING_POINT_LENS_LIMIT = 1e-150;
+
 // From this many source radii on (and out to any finite separation), the
 // models sum the far-field series of the point-lens magnification instead of
 // their closed forms or integrals: there the series, to the terms generated

@@ -17,6 +17,7 @@
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
 #include "models/ring_by_ring.hpp"
+#include "models/source_sizes.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {
@@ -100,6 +101,7 @@ Checked<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, d
   // The rings may come in any order: the sum does not interpolate.
   if (auto refused = unequal_lengths(bl, bf)) return refuse(*std::move(refused));
   if (auto refused = non_finite_radius(bl)) return refuse(*std::move(refused));
+  if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
   // A weight that is not finite makes every sum undefined; the rings are
   // still evaluated, so that a ring model error is raised as ever.
   const bool defined = std::ranges::all_of(bf, [](double b) { return std::isfinite(b); });

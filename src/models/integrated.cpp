@@ -18,6 +18,7 @@
 #include "models/far_field.hpp"
 #include "models/ring.hpp"
 #include "models/ring_by_ring.hpp"
+#include "models/source_sizes.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/lanes.hpp"
 #include "numeric/quadrature.hpp"
@@ -76,20 +77,23 @@ class FarFieldSource {
 // overflows at every radius of the source (from about 1.07e154 on).
 constexpr double RING_TERMS_OVERFLOW = 1e154;
 
-// The magnified flux where the ring model is not finite at any radius, so
-// that the quadrature would drop every point and report a magnification of
-// 0, which no point lens gives; nothing elsewhere. NaN for a NaN or negative
-// separation or a NaN Einstein or source radius. Beyond RING_TERMS_OVERFLOW
-// (+inf included) the lens is more than 1e8 Einstein radii away for any
-// source larger than 1e-146 of them, where every ring is magnified by 1 to
-// double precision (A - 1 ~ 2/u^4): the magnified flux is the profile's own,
-// the normaliser, and the magnification exactly 1.
+// The magnified flux where the integral is not needed or not meaningful;
+// nothing elsewhere. NaN for a NaN or negative separation, where the ring
+// model is not finite at any radius, so that the quadrature would drop
+// every point and report a magnification of 0, which no point lens gives.
+// The profile's own flux, the normaliser, so that the magnification is
+// exactly 1, where every ring and disc of the source is magnified by 1 to
+// double precision: beyond RING_TERMS_OVERFLOW (+inf included) the lens is
+// more than 1e8 Einstein radii away for any source larger than 1e-146 of
+// them (A - 1 ~ 2/u^4); and a source of more than
+// DISC_CLOSED_FORM_LARGEST_RHO Einstein radii (+inf included: no Einstein
+// radius at all) has A - 1 below 2/rho^2 (the magnified flux in excess of
+// the source's own over the whole plane is 2 pi Einstein radii squared),
+// times the profile's greatest brightness over its mean.
 std::optional<double> magnified_flux_off_the_integral(double l, double re, double rstar,
                                                       double normaliser) {
-  if (!(l >= 0.0) || std::isnan(re) || std::isnan(rstar)) {
-    return std::numeric_limits<double>::quiet_NaN();
-  }
-  if (l > RING_TERMS_OVERFLOW) return normaliser;
+  if (!(l >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  if (l > RING_TERMS_OVERFLOW || rstar / re > DISC_CLOSED_FORM_LARGEST_RHO) return normaliser;
   return std::nullopt;
 }
 
@@ -193,6 +197,7 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
                                                           double normaliser,
                                                           Checkpoint checkpoint,
                                                           lanes::Path path) {
+  if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
   return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
     if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
       return *off;
@@ -209,6 +214,7 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
                                                          double normaliser,
                                                          Checkpoint checkpoint,
                                                          lanes::Path path) {
+  if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
   // The uniform disc at the full radius decides whether the call can fail.
   const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());
@@ -216,6 +222,9 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   // In the far field the series is the same quantity as the integral,
   // without differentiating discs numerically.
   return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
+    if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
+      return *off;
+    }
     const DiscFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
     return integrate_over_radius(ring_flux, separation);
   });

@@ -19,6 +19,7 @@
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "models/source_sizes.hpp"
 #include "numeric/lane_batch.hpp"
 #include "numeric/lane_computed.hpp"
 #include "numeric/lanes.hpp"
@@ -61,14 +62,28 @@ struct Ring {
     return {nc, nc * ((s * s + e * 4.0) / Q)};
   }
 
+  // A point lens never demagnifies: where the magnification is 1 to within
+  // the form's rounding, a sum that comes out an ulp or two below 1 is 1.
   T magnification(T K, T P) const {
-    return ((4.0 / (s * lanes::sqrt(Q))) * ((d * d) * P + (e + e) * K)) / TWO_PI;
+    const T A = ((4.0 / (s * lanes::sqrt(Q))) * ((d * d) * P + (e + e) * K)) / TWO_PI;
+    return lanes::select(A < 1.0, lanes::splat<T>(1.0), A);
   }
 
   T l, r;
   double eps, e;
   T d, s, Q;
 };
+
+// Whether the closed form is evaluated as written: eps and l + r within
+// the bounds in which every square and product it forms is a normal double
+// (false for NaN and for negative sums).
+template <class T>
+MAGNIKIT_KERNEL lanes::Mask<T> in_closed_form_range(T s) {
+  return (s >= RING_CLOSED_FORM_SMALLEST) & (s <= RING_CLOSED_FORM_LARGEST);
+}
+inline bool eps_in_closed_form_range(double eps) {
+  return eps >= RING_CLOSED_FORM_SMALLEST && eps <= RING_CLOSED_FORM_LARGEST;
+}
 
 // K(m) and Pi(n, m) of the closed form.
 struct RingIntegrals {
@@ -97,17 +112,21 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
 // Rings (l, r) about one lens and source, in lanes. Near the ring and off
 // it alike, K and Pi take the same general path, from the complements or
 // from the parameters; the lanes off it (the far field, the ring through
-// the lens, parameters outside (0, 1), non-finite input) take the scalar
-// function. Only the lanes on the general path call the maths library.
+// the lens, parameters outside (0, 1), non-finite input, lengths beyond the
+// closed form's range) take the scalar function. Only the lanes on the general path call the maths library.
 struct RingsInLanes {
   template <class T>
   MAGNIKIT_KERNEL void lanes(const double* l, const double* r, Computed<double>* out,
                              std::size_t live) const {
     const double eps = re / rstar;
-    const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
+    if (!eps_in_closed_form_range(eps) || sizes_without_meaning(re, rstar)) {
+      for (std::size_t i = 0; i < live; ++i) out[i] = one(l[i], r[i]);
+      return;
+    }
+    const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
+    const lanes::Mask<T> wanted = in_closed_form_range(ring.s) & lanes::mask_where<T>([&](std::size_t i) {
       return i < live && !ring_in_far_field(l[i], r[i], eps);
     });
-    const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
     auto arguments = from_parameters(ring.characteristic(), ring.parameter());
     const lanes::Mask<T> near_ring = ring.near_ring();
     if (lanes::any(near_ring)) {
@@ -131,9 +150,61 @@ struct RingsInLanes {
   double rstar;
 };
 
+// The closed form for a ring and lens given by finite, non-negative l and r
+// and a positive eps, none of them NaN.
+Computed<double> closed_form(double l, double r, double eps) {
+  const Ring<double> ring(l, r, eps);
+  const auto integrals =
+      ring.near_ring() ? integrals_in_complements(ring) : integrals_in_parameters(ring);
+  if (!integrals) return std::unexpected(integrals.error());
+  return ring.magnification(integrals->K, integrals->P);
+}
+
+// The ring where eps or l + r lies beyond the closed form's range. The
+// magnification depends on the lengths only through their ratios, and
+// scaling all three by a power of two changes no digit of the closed form,
+// so the lengths are brought to the size of 1 and the form evaluated there;
+// every square it forms is then a normal double or negligible (eps^2 beside
+// (l - r)^2, which is at least 2^-108 (l + r)^2). Only a ring within 1e-150
+// Einstein radii of the lens, whose squared distance would underflow beside
+// eps^2, takes the point-lens limit instead: A(u) = 1/u + O(u) averaged
+// around the ring, eps (2/pi) K(n) / (l + r) with n = 4 l r / (l + r)^2, to
+// relative order ((l + r) / eps)^2 < 2^110 1e-300.
+Computed<double> beyond_closed_form(double l, double r, double eps) {
+  const double d = l - r;
+  if (std::fabs(d) < RING_POINT_LENS_LIMIT * eps) {
+    const double s = l + r;
+    const double ratio = d / s;
+    const auto K = std::fabs(d) < RING_NEAR_BAND * l
+                       ? ellipk_complementary(ratio * ratio)
+                       : ellipk(((l / s) * 4.0) * (r / s));
+    if (!K) return std::unexpected(K.error());
+    // (2/pi) K is at least 1, so the product overflows only where the
+    // magnification does.
+    return (*K / HALF_PI) * (eps / s);
+  }
+  int exponent = 0;
+  std::frexp(std::max({l, r, eps}), &exponent);
+  return closed_form(std::ldexp(l, -exponent), std::ldexp(r, -exponent),
+                     std::ldexp(eps, -exponent));
+}
+
+// The error for a separation and ring radius of opposite signs, the one the
+// elliptic integrals give for most of them.
+Computed<double> refused_geometry(double l, double r) {
+  const bool opposite = (l < 0.0 && r > 0.0) || (l > 0.0 && r < 0.0);
+  if (opposite || std::isnan(l) || std::isnan(r) || std::isinf(l) || std::isinf(r)) {
+    return fail(RJ_NO_CONVERGENCE);
+  }
+  // A negative separation or radius beside a zero one, or both negative:
+  // no ring and lens are placed so.
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
 }  // namespace
 
 Computed<double> heyrovsky_magnification(double l, double r, double re, double rstar) {
+  if (sizes_without_meaning(re, rstar)) return std::numeric_limits<double>::quiet_NaN();
   const double eps = re / rstar;  // Einstein radius in source radii
   // Far from the lens a few terms of the series replace two elliptic
   // integrals.
@@ -141,16 +212,20 @@ Computed<double> heyrovsky_magnification(double l, double r, double re, double r
     const double ratio = r / l;
     return far_field_magnification(l / eps, ratio * ratio, THIN_RING_MOMENTS);
   }
-  const Ring<double> ring(l, r, eps);
+  constexpr double INF = std::numeric_limits<double>::infinity();
+  if (!(l >= 0.0 && r >= 0.0 && l < INF && r < INF)) return refused_geometry(l, r);
 
   // A ring through the lens: the average of the point-lens magnification,
-  // which grows like the inverse distance to the lens, diverges.
-  if (ring.d == 0.0) return std::numeric_limits<double>::infinity();
+  // which grows like the inverse distance to the lens, diverges, for every
+  // Einstein radius however small. With none at all (eps = 0: re = 0, or a
+  // source infinitely larger) every other ring keeps its brightness.
+  if (l - r == 0.0) return INF;
+  if (eps == 0.0) return 1.0;
 
-  const auto integrals =
-      ring.near_ring() ? integrals_in_complements(ring) : integrals_in_parameters(ring);
-  if (!integrals) return std::unexpected(integrals.error());
-  return ring.magnification(integrals->K, integrals->P);
+  if (!eps_in_closed_form_range(eps) || !in_closed_form_range(l + r)) {
+    return beyond_closed_form(l, r, eps);
+  }
+  return closed_form(l, r, eps);
 }
 
 void heyrovsky_magnifications(std::span<const double> l, std::span<const double> r, double re,

@@ -15,11 +15,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/constants.hpp"
+#include "elliptic/carlson.hpp"
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "models/source_sizes.hpp"
 #include "numeric/lane_batch.hpp"
 #include "numeric/lane_computed.hpp"
 #include "numeric/lanes.hpp"
@@ -42,6 +45,19 @@ struct DiscSize {
   T q;
   T band;
 };
+
+// A point lens never demagnifies: where the magnification is 1 to within
+// the form's rounding, a sum that comes out an ulp or two below 1 is 1.
+template <class T>
+MAGNIKIT_KERNEL T at_least_one(T A) {
+  return lanes::select(A < 1.0, lanes::splat<T>(1.0), A);
+}
+
+// Whether the closed form is evaluated as written for a disc of radius rho
+// (false for NaN).
+inline bool closed_form_holds(double rho) {
+  return rho >= DISC_CLOSED_FORM_SMALLEST_RHO && rho <= DISC_CLOSED_FORM_LARGEST_RHO;
+}
 
 // The disc of radius rho with the lens at l source radii: u = rho l, in
 // Einstein radii, d = u - rho, s = rho + u and w = sqrt(d^2 + 4).
@@ -81,7 +97,7 @@ struct Disc {
     // the sum of two quotients, because that is the evaluation every
     // released result and the reference tables carry; S / pi can differ in
     // the last bit.
-    return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
+    return at_least_one((S + PI) / TWO_PI + (S - PI) / TWO_PI);
   }
 
   T rho, q, u, d, s, w;
@@ -121,15 +137,16 @@ Computed<DiscIntegrals> integrals_in_complements(const Disc<double>& disc) {
 // alike, E, K and Pi take the same general path, from the complements or
 // from the parameters (E and K share the logarithm); the lanes off it (the
 // far field, the lens on the rim, parameters outside (0, 1), non-finite
-// input) take the scalar model. Only the lanes on the general path call the
-// maths library.
+// input, sources beyond the closed form's range of rho) take the scalar
+// model. Only the lanes on the general path call the maths library.
 struct DiscsInLanes {
   template <class T>
   MAGNIKIT_KERNEL void lanes(const double* l, const double* rstar, Computed<double>* out,
                              std::size_t live) const {
     const DiscSize<T> size(re, lanes::load<T>(rstar));
     const lanes::Mask<T> wanted = lanes::mask_where<T>([&](std::size_t i) {
-      return i < live && !in_far_field(l[i], lanes::get(size.rho, i));
+      const double rho = lanes::get(size.rho, i);
+      return i < live && !in_far_field(l[i], rho) && closed_form_holds(rho);
     });
     const Disc<T> disc(size.rho, size.q, lanes::load<T>(l));
     const T characteristic = disc.characteristic();
@@ -175,7 +192,33 @@ double UniformSource::rim_magnification() const {
   // 2 atan|rho|, and (rho^2 + 1) / rho^2 is (a + 1 / a) / a with a = |rho|.
   const double a = std::fabs(rho_);
   const double c = (a + 1.0 / a) * (std::atan(a) / a);
-  return (2.0 / rho_ + (c + c)) / PI;
+  return at_least_one((2.0 / rho_ + (c + c)) / PI);
+}
+
+double UniformSource::beyond_closed_form(double l) const {
+  if (rho_ > DISC_CLOSED_FORM_LARGEST_RHO) return 1.0;
+  if (!(rho_ > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  // A source far smaller than the Einstein radius sees the point lens's
+  // A(u) = 1/u + O(u), so A = V(l) / (pi rho) to relative order rho^2, with
+  // V(l) the integral of 1/|x - l| over the unit disc (its Newtonian
+  // potential): 4 E(l^2) inside, 4 / l (R_F - R_D / 3) at m = 1/l^2 outside
+  // (that is 4 l (E(m) - (1 - m) K(m)) without the cancellation of its
+  // terms), and 4 on the rim. The complements of m are formed as products,
+  // so that the rim's neighbourhood keeps its digits. V / pi is formed
+  // first: the quotient by rho overflows only where the magnification does.
+  double potential = 4.0;
+  if (l < 1.0) {
+    const auto E = ellipe_complementary((1.0 - l) * (1.0 + l));
+    if (!E) return std::numeric_limits<double>::quiet_NaN();
+    potential = 4.0 * *E;
+  } else if (l > 1.0) {
+    const double mc = ((l - 1.0) * (l + 1.0)) / (l * l);
+    const auto F = elliprf(0.0, mc, 1.0);
+    const auto D = elliprd(0.0, mc, 1.0);
+    if (!F || !D) return std::numeric_limits<double>::quiet_NaN();
+    potential = (4.0 / l) * (*F - *D / 3.0);
+  }
+  return (potential / PI) / rho_;
 }
 
 Computed<double> UniformSource::magnification(double l) const {
@@ -184,6 +227,12 @@ Computed<double> UniformSource::magnification(double l) const {
   if (in_far_field(l, rho_)) {
     return far_field_magnification(rho_ * l, 1.0 / (l * l), UNIFORM_DISC_MOMENTS);
   }
+  // Negative, NaN and infinite separations are refused alike, with the
+  // error the elliptic integrals give for most of them.
+  if (!(l >= 0.0 && l < std::numeric_limits<double>::infinity())) {
+    return fail(RJ_NO_CONVERGENCE);
+  }
+  if (!closed_form_holds(rho_)) return beyond_closed_form(l);
   const Disc<double> disc(rho_, q_, l);
   if (disc.d == 0.0) return rim_magnification();
 
@@ -205,6 +254,7 @@ void uniform_disc_magnifications(std::span<const double> l, std::span<const doub
 
 Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
                                              Checkpoint checkpoint) {
+  if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
   // A few dozen separations at a time, so that the batch needs no buffers
   // beyond the result. The checkpoint is asked before each separation is
   // taken, as if it were computed then.

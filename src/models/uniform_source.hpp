@@ -25,6 +25,9 @@ class UniformSource {
   // Evaluated only for the lens on the rim: the integrated form builds a
   // source per quadrature point and most never need it.
   double rim_magnification() const;
+  // For rho outside the closed form's range (DISC_CLOSED_FORM_*_RHO): 1
+  // beyond it, the point-lens limit below it; NaN for a rho not above 0.
+  double beyond_closed_form(double l) const;
 
   double rho_;   // source radius in Einstein radii
   double q_;     // rho^2
