@@ -160,9 +160,26 @@ struct DiscFluxes {
   lanes::Path path;
 };
 
+// Below this source radius (in Einstein radii) the magnified fluxes of the
+// rings near the lens approach the largest double, and the integrals of the
+// near field are taken for a source of SMALL_SOURCE_REFERENCE_RHO and scaled
+// (see magnify_each). Above it every integrand is evaluated directly, as it
+// always has been where the ring and disc models held.
+constexpr double SMALL_SOURCE_RHO = 1e-160;
+// 2^-600, a power of two, so that scaling by it is exact.
+constexpr double SMALL_SOURCE_REFERENCE_RHO = 0x1p-600;
+
 // Each separation in turn, the checkpoint asked before each: the far-field
-// series where it holds, else the magnified flux of the near field divided
-// by the normaliser, the profile's own flux.
+// series where it holds, else the magnified flux of the near field,
+// magnified_flux(separation, re, rstar), divided by the normaliser, the
+// profile's own flux.
+//
+// A source far smaller than the Einstein radius sees the point lens's
+// A(u) = 1/u + O(u): its magnification is F(l) / rho to relative order
+// rho^2, F depending on the profile and the lens's place alone. Below
+// SMALL_SOURCE_RHO the near field is therefore integrated for a source of
+// SMALL_SOURCE_REFERENCE_RHO Einstein radii and scaled by that radius over
+// the source's own, which overflows only where the magnification does.
 template <class Profile, class NearField>
 Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar,
                                    const Profile& profile, double normaliser,
@@ -172,6 +189,8 @@ Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar
   // it, or a brightness that is not finite) magnifies to nothing anywhere,
   // the far field included.
   const bool has_flux = std::isfinite(normaliser) && normaliser != 0.0;
+  const double rho = rstar / re;
+  const bool small_source = rho < SMALL_SOURCE_RHO;
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
@@ -184,7 +203,17 @@ Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar
       magnifications.push_back(far_field.magnification(separation));
       continue;
     }
-    magnifications.push_back(magnified_flux(separation) / normaliser);
+    if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
+      magnifications.push_back(*off / normaliser);
+      continue;
+    }
+    if (small_source) {
+      const double reference =
+          magnified_flux(separation, 1.0, SMALL_SOURCE_REFERENCE_RHO) / normaliser;
+      magnifications.push_back((reference * SMALL_SOURCE_REFERENCE_RHO) / rho);
+      continue;
+    }
+    magnifications.push_back(magnified_flux(separation, re, rstar) / normaliser);
   }
   return magnifications;
 }
@@ -198,14 +227,12 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
                                                           Checkpoint checkpoint,
                                                           lanes::Path path) {
   if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
-  return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
-    if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
-      return *off;
-    }
-    RingFluxes rings{separation, re, rstar, path};
-    ComponentFluxes<RingFluxes, Profile> ring_flux{rings, profile, 0};
-    return integrate_ring_by_ring(ring_flux, separation, profile);
-  });
+  return magnify_each(l, re, rstar, profile, normaliser, checkpoint,
+                      [&](double separation, double lens, double source) {
+                        RingFluxes rings{separation, lens, source, path};
+                        ComponentFluxes<RingFluxes, Profile> ring_flux{rings, profile, 0};
+                        return integrate_ring_by_ring(ring_flux, separation, profile);
+                      });
 }
 
 template <class Profile>
@@ -221,13 +248,12 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
 
   // In the far field the series is the same quantity as the integral,
   // without differentiating discs numerically.
-  return magnify_each(l, re, rstar, profile, normaliser, checkpoint, [&](double separation) {
-    if (const auto off = magnified_flux_off_the_integral(separation, re, rstar, normaliser)) {
-      return *off;
-    }
-    const DiscFluxes<Profile> ring_flux{separation, re, rstar, profile, path};
-    return integrate_over_radius(ring_flux, separation);
-  });
+  return magnify_each(l, re, rstar, profile, normaliser, checkpoint,
+                      [&](double separation, double lens, double source) {
+                        const DiscFluxes<Profile> ring_flux{separation, lens, source, profile,
+                                                            path};
+                        return integrate_over_radius(ring_flux, separation);
+                      });
 }
 
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,

@@ -169,15 +169,14 @@ Computed<double> closed_form(double l, double r, double eps) {
 // Einstein radii of the lens, whose squared distance would underflow beside
 // eps^2, takes the point-lens limit instead: A(u) = 1/u + O(u) averaged
 // around the ring, eps (2/pi) K(n) / (l + r) with n = 4 l r / (l + r)^2, to
-// relative order ((l + r) / eps)^2 < 2^110 1e-300.
+// relative order ((l + r) / eps)^2 < 2^110 1e-300. K is taken in the
+// complement 1 - n, which a product gives to full accuracy.
 Computed<double> beyond_closed_form(double l, double r, double eps) {
   const double d = l - r;
   if (std::fabs(d) < RING_POINT_LENS_LIMIT * eps) {
     const double s = l + r;
     const double ratio = d / s;
-    const auto K = std::fabs(d) < RING_NEAR_BAND * l
-                       ? ellipk_complementary(ratio * ratio)
-                       : ellipk(((l / s) * 4.0) * (r / s));
+    const auto K = ellipk_complementary(ratio * ratio);  // 1 - n = ((l - r) / (l + r))^2
     if (!K) return std::unexpected(K.error());
     // (2/pi) K is at least 1, so the product overflows only where the
     // magnification does.

@@ -23,23 +23,27 @@ SEED = int(os.environ.get("MAGNIKIT_LANE_SEED", "2027"))
 VECTOR_PATHS = [path for path in internals.lane_paths() if path != "scalar"]
 
 # Source radii in Einstein radii, rho = rstar / re, from 1e-5 to 100, with
-# re = 1 and a few other Einstein radii, and sizes that are not numbers.
+# re = 1 and a few other Einstein radii; sizes that straddle the closed
+# forms' ranges (the disc radii spread over eight decades about rstar) or lie
+# far beyond them; and sizes that are not numbers.
 SOURCE_SIZES = [(1.0, rho) for rho in (1e-5, 1e-3, 0.01, 0.1, 1.0, 10.0, 100.0)] + \
-               [(2.5, 0.03), (0.4, 7.0), (1.0, 0.0), (1.0, -0.1), (1.0, math.inf),
-                (math.inf, 1.0), (1.0, math.nan), (0.0, 1.0)]
+               [(2.5, 0.03), (0.4, 7.0), (1.0, 1e-98), (1.0, 1e72), (1.0, 1e-75),
+                (1e200, 1.0), (1.0, 1e250), (1.0, 0.0), (1.0, -0.1), (-1.0, -0.1),
+                (1.0, math.inf), (math.inf, 1.0), (1.0, math.nan), (0.0, 1.0)]
 SPECIAL = np.array([0.0, -0.0, 1.0, 0.5, -1.0, 1e-300, 5e-324, 1e300, 1e8,
                     math.inf, -math.inf, math.nan])
 
 
 def separations(rng, count):
-    """Lens separations in source radii, 0 to 1e8, inside, on, near and far
-    outside the source, and the non-finite and negative ones."""
-    kinds = rng.integers(0, 5, count)
+    """Lens separations in source radii, 0 to 1e8 and 1e-300 to 1e300, inside,
+    on, near and far outside the source, and the non-finite and negative
+    ones."""
+    kinds = rng.integers(0, 6, count)
     near_rim = 1 + rng.choice([-1, 1], count) * 10.0 ** rng.uniform(-13, -0.5, count)
     return np.select(
-        [kinds == 0, kinds == 1, kinds == 2, kinds == 3],
+        [kinds == 0, kinds == 1, kinds == 2, kinds == 3, kinds == 4],
         [10.0 ** rng.uniform(-8, 8, count), rng.uniform(0, 2, count), near_rim,
-         rng.choice(SPECIAL, count)],
+         rng.choice(SPECIAL, count), 10.0 ** rng.uniform(-300, 300, count)],
         rng.uniform(0, 6, count))
 
 
@@ -53,10 +57,13 @@ def near(rng, centre):
 
 
 def ring_cases(rng, count):
-    """(l, r) pairs: rings of the source (radii 0 to 1 and a few outside) about
-    lenses anywhere, and lenses on, near and just off the ring."""
-    r = np.select([rng.random(count) < 0.8, rng.random(count) < 0.5],
-                  [rng.uniform(0, 1, count), 10.0 ** rng.uniform(-8, 0, count)],
+    """(l, r) pairs: rings of the source (radii 0 to 1, a few outside, a few
+    from 1e-300 to 1e300) about lenses anywhere, and lenses on, near and just
+    off the ring."""
+    kind = rng.random(count)
+    r = np.select([kind < 0.7, kind < 0.8, kind < 0.9],
+                  [rng.uniform(0, 1, count), 10.0 ** rng.uniform(-8, 0, count),
+                   10.0 ** rng.uniform(-300, 300, count)],
                   rng.choice(np.concatenate([SPECIAL, [-0.3, 1.5]]), count))
     l = separations(rng, count)
     close = rng.random(count) < 0.3
@@ -111,7 +118,7 @@ def test_vector_paths_are_the_scalar_models_bit_for_bit(model, path):
     for re, rstar in SOURCE_SIZES:
         first, second = draw(rng, per_size)
         if model == "disc":
-            with np.errstate(invalid="ignore"):
+            with np.errstate(invalid="ignore", over="ignore"):
                 second = second * rstar  # disc radii in the unit of re, about the source's
         assert_paths_agree(batch, (first.tolist(), second.tolist(), sizes(re, rstar)), path)
 
