@@ -28,7 +28,7 @@ import magnikit
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests"))
 from reference import load_reference  # noqa: E402
 
-SPECIAL = [0.0, -0.0, -1.0, 5e-324, 1e300, math.inf, -math.inf, math.nan]
+SPECIAL = [0.0, -0.0, -1.0, 5e-324, 1e-120, 1e80, 1e300, math.inf, -math.inf, math.nan]
 # A limb-darkened profile sampled densely near the limb, and a coarse one.
 PROFILES = [
     ([math.sin(math.pi / 2 * j / 40) for j in range(41)],

@@ -16,6 +16,12 @@ memoryview, pandas Series). Functions taking ``l`` return a new list with one
 magnification per separation, in order. Ctrl-C stops a long call within
 milliseconds, with no partial result.
 
+Sizes that describe no lens and source (``re`` or ``rstar`` negative or NaN,
+``rstar = 0``, ``re = inf``) make every result NaN, whatever the
+separations. With no Einstein radius to speak of (``re = 0`` or
+``rstar = inf``) nothing is magnified: 1.0, and +inf for a ring through the
+lens, as at every size.
+
 Units, conventions, errors, accuracy and examples are in the README, which is
 also the package's description:
 importlib.metadata.metadata("magnikit")["Description"].
@@ -209,7 +215,8 @@ def heyrovsky_magnification(l: _Float, r: _Float, re: _Float, rstar: _Float) -> 
     -------
     float
         The magnification of the ring; +inf for a ring through the lens
-        (r = l).
+        (r = l); NaN for a negative ``l`` or ``r`` beside a zero one, or
+        both negative.
 
     Raises
     ------
@@ -217,8 +224,8 @@ def heyrovsky_magnification(l: _Float, r: _Float, re: _Float, rstar: _Float) -> 
         An argument is missing, unknown or not a number; the message names
         the parameter.
     RuntimeError
-        An elliptic integral fails, as for ``l`` and ``r`` of opposite signs
-        or NaN.
+        ``l`` and ``r`` of opposite signs, NaN or infinite, refused with
+        the elliptic integrals' error.
 
     Accuracy: within 1.5e-13 relative away from the ring through the lens,
     5e-16 near it, 6e-16 in the far field.
@@ -249,8 +256,7 @@ def integrated_heyrovsky_magnification(
     -------
     list of float
         The magnification at each separation, in order: NaN for a NaN or
-        negative separation (or a NaN ``re`` or ``rstar``), 1.0 for
-        l = +inf and beyond 1e154.
+        negative separation, 1.0 for l = +inf and beyond 1e154.
 
     Raises
     ------

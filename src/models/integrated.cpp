@@ -227,6 +227,7 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
                                                           Checkpoint checkpoint,
                                                           lanes::Path path) {
   if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
+  re = einstein_radius(re);
   return magnify_each(l, re, rstar, profile, normaliser, checkpoint,
                       [&](double separation, double lens, double source) {
                         RingFluxes rings{separation, lens, source, path};
@@ -242,6 +243,7 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
                                                          Checkpoint checkpoint,
                                                          lanes::Path path) {
   if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
+  re = einstein_radius(re);
   // The uniform disc at the full radius decides whether the call can fail.
   const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());

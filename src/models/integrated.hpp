@@ -13,9 +13,10 @@ namespace magnikit {
 
 // Ring by ring: the profile-weighted average of the ring magnification over
 // the disc, divided by the normaliser. A ring model error drops that point,
-// so this form fails only when the checkpoint stops it. Where the ring model
-// fails at every radius the result is NaN (NaN or negative separation, NaN
-// re or rstar), and beyond 1e154 source radii it is 1.
+// so this form fails only when the checkpoint stops it. Sizes without
+// meaning (models/source_sizes.hpp) and a NaN or negative separation give
+// NaN; beyond 1e154 source radii, and for a source too large to be
+// magnified, the result is 1.
 // The rings of each integral are evaluated on the given path
 // (numeric/lanes.hpp), the same bits on every path.
 template <class Profile>
@@ -27,7 +28,8 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
 
 // From uniform discs of growing radius: the profile weights the derivative of
 // the flux magnified within radius x. Fails when the uniform-disc model fails
-// at the full source radius, or when the checkpoint stops it. The discs are
+// at the full source radius (a negative, NaN or infinite separation), or
+// when the checkpoint stops it; sizes without meaning give NaN. The discs are
 // evaluated on the given path, the same bits on every path.
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,

@@ -13,7 +13,10 @@
 namespace magnikit {
 
 // l: lens-source separation and r: ring radius, both in source radii;
-// re: Einstein radius and rstar: source radius, in one length unit.
+// re: Einstein radius and rstar: source radius, in one length unit. Sizes
+// without meaning (models/source_sizes.hpp) give NaN; l and r of opposite
+// signs, NaN or infinite the elliptic integrals' error; a negative one beside
+// a zero one, or both negative, NaN.
 Computed<double> heyrovsky_magnification(double l, double r, double re, double rstar);
 
 // The rings (l[i], r[i]) for one lens and source, several at a time in

@@ -8,6 +8,7 @@
 // The sizes that describe no lens and source are refused here instead.
 #pragma once
 
+#include <cmath>
 #include <limits>
 
 #include "core/computation.hpp"
@@ -22,6 +23,10 @@ namespace magnikit {
 inline bool sizes_without_meaning(double re, double rstar) {
   return !(re >= 0.0 && rstar > 0.0 && re < std::numeric_limits<double>::infinity());
 }
+
+// The Einstein radius of sizes with a meaning, -0.0 read as 0, so that
+// rho = rstar / re is +inf for it too.
+inline double einstein_radius(double re) { return std::fabs(re); }
 
 // One NaN per separation.
 inline FloatVector not_a_magnification_for_each(std::size_t separations) {

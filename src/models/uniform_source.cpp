@@ -255,6 +255,7 @@ void uniform_disc_magnifications(std::span<const double> l, std::span<const doub
 Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
                                              Checkpoint checkpoint) {
   if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
+  re = einstein_radius(re);
   // A few dozen separations at a time, so that the batch needs no buffers
   // beyond the result. The checkpoint is asked before each separation is
   // taken, as if it were computed then.

@@ -45,8 +45,9 @@ void uniform_disc_magnifications(std::span<const double> l, std::span<const doub
 void uniform_disc_magnifications(std::span<const double> l, std::span<const double> rstar,
                                  double re, std::span<Computed<double>> out, lanes::Path path);
 
-// One magnification per separation in l (source radii); the first elliptic
-// integral error fails the whole call.
+// One magnification per separation in l (source radii); the first error (a
+// negative, NaN or infinite separation) fails the whole call. Sizes without
+// meaning (models/source_sizes.hpp) give NaN for every separation.
 Computed<FloatVector> witt_mao_magnification(FloatVector l, double re, double rstar,
                                              Checkpoint checkpoint);
 
