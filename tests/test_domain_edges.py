@@ -147,9 +147,11 @@ FUNCTIONS = {
         magnikit.integrated_flux_map_heyrovsky_magnification(l, re, rstar, *PROFILE),
     "discrete_flux_map": lambda l, re, rstar:
         magnikit.discrete_flux_map_heyrovsky_magnification(l, re, rstar, *PROFILE),
+    "limb_darkened": lambda l, re, rstar:
+        magnikit.limb_darkened_magnification(l, re, rstar, "linear", [0.6]),
 }
 DISC_FORMS = ("witt_mao", "integrated_witt_mao", "flux_map_witt_mao")
-RING_INTEGRALS = ("integrated_heyrovsky", "flux_map_heyrovsky")
+RING_INTEGRALS = ("integrated_heyrovsky", "flux_map_heyrovsky", "limb_darkened")
 REFUSED = "elliprj: Fail to converge"
 UNLENSED_SUM = sum(PROFILE[1])  # the discrete map's sum of unmagnified rings
 NAN, INF = math.nan, math.inf
@@ -292,6 +294,7 @@ TINY = 5e-324
 SMALL_SOURCE_TRUTH = {
     "integrated_heyrovsky": lambda l, rho: limb_darkened_truth(l, rho, linear_law),
     "integrated_witt_mao": lambda l, rho: limb_darkened_truth(l, rho, linear_law),
+    "limb_darkened": lambda l, rho: limb_darkened_truth(l, rho, linear_law),
     "flux_map_heyrovsky": lambda l, rho: limb_darkened_truth(l, rho, sampled(PROFILE), PROFILE[0]),
     "flux_map_witt_mao": lambda l, rho: limb_darkened_truth(l, rho, sampled(PROFILE), PROFILE[0]),
 }
@@ -323,6 +326,7 @@ EXTREMES = [
     ("heyrovsky", (0.5, 0.3, 1e-250), 0),
     ("integrated_heyrovsky", (0.5, 1e-300), 2e-13),
     ("integrated_heyrovsky", (1.0, TINY), 0),
+    ("limb_darkened", (0.5, 1e-307), 2e-13),
     ("flux_map_heyrovsky", (0.0, 1e-250), 2e-13),
     ("integrated_witt_mao", (1.5, 1e-300), 1e-9),
     ("flux_map_witt_mao", (0.25, 1e-200), 1e-5),

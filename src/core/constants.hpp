@@ -74,6 +74,17 @@ inline constexpr double RING_CLOSED_FORM_SMALLEST = 1e-70;
 inline constexpr double RING_CLOSED_FORM_LARGEST = 1e70;
 inline constexpr double RING_POINT_LENS_LIMIT = 1e-150;
 
+// Below this source radius (in Einstein radii) the magnified fluxes of the
+// rings near the lens approach the largest double, and the integrated forms
+// take their near-field integrals for a source of SMALL_SOURCE_REFERENCE_RHO
+// and scale them: a source far smaller than the Einstein radius sees the
+// point lens's A(u) = 1/u + O(u), so its magnification is F(l) / rho to
+// relative order rho^2, F depending on the profile and the lens's place
+// alone. The reference is a power of two (2^-600), so that scaling by it is
+// exact.
+inline constexpr double SMALL_SOURCE_RHO = 1e-160;
+inline constexpr double SMALL_SOURCE_REFERENCE_RHO = 0x1p-600;
+
 // From this many source radii on (and out to any finite separation), the
 // models sum the far-field series of the point-lens magnification instead of
 // their closed forms or integrals: there the series, to the terms generated

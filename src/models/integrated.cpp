@@ -160,26 +160,13 @@ struct DiscFluxes {
   lanes::Path path;
 };
 
-// Below this source radius (in Einstein radii) the magnified fluxes of the
-// rings near the lens approach the largest double, and the integrals of the
-// near field are taken for a source of SMALL_SOURCE_REFERENCE_RHO and scaled
-// (see magnify_each). Above it every integrand is evaluated directly, as it
-// always has been where the ring and disc models held.
-constexpr double SMALL_SOURCE_RHO = 1e-160;
-// 2^-600, a power of two, so that scaling by it is exact.
-constexpr double SMALL_SOURCE_REFERENCE_RHO = 0x1p-600;
-
 // Each separation in turn, the checkpoint asked before each: the far-field
 // series where it holds, else the magnified flux of the near field,
 // magnified_flux(separation, re, rstar), divided by the normaliser, the
-// profile's own flux.
-//
-// A source far smaller than the Einstein radius sees the point lens's
-// A(u) = 1/u + O(u): its magnification is F(l) / rho to relative order
-// rho^2, F depending on the profile and the lens's place alone. Below
-// SMALL_SOURCE_RHO the near field is therefore integrated for a source of
-// SMALL_SOURCE_REFERENCE_RHO Einstein radii and scaled by that radius over
-// the source's own, which overflows only where the magnification does.
+// profile's own flux. Below SMALL_SOURCE_RHO the near field is integrated
+// for a source of SMALL_SOURCE_REFERENCE_RHO Einstein radii and scaled by
+// that radius over the source's own, which overflows only where the
+// magnification does.
 template <class Profile, class NearField>
 Computed<FloatVector> magnify_each(const FloatVector& l, double re, double rstar,
                                    const Profile& profile, double normaliser,

@@ -10,9 +10,11 @@
 #include <span>
 #include <vector>
 
+#include "core/constants.hpp"
 #include "models/far_field.hpp"
 #include "models/limb_darkening_laws.hpp"
 #include "models/ring_by_ring.hpp"
+#include "models/source_sizes.hpp"
 
 namespace magnikit {
 namespace {
@@ -97,14 +99,24 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
     for (std::size_t b = 0; b < bands.size(); ++b) magnifications.rows[b].push_back(value(bands[b]));
   };
 
+  if (sizes_without_meaning(re, rstar)) {
+    for (std::size_t i = 0; i < l.size(); ++i) {
+      for_each_band([](const Band&) { return std::numeric_limits<double>::quiet_NaN(); });
+    }
+    return magnifications;
+  }
+  re = einstein_radius(re);
   const double rho = rstar / re;
+  // A source far smaller than the Einstein radius is integrated at a
+  // reference size and scaled (SMALL_SOURCE_RHO).
+  const bool small_source = rho < SMALL_SOURCE_RHO;
   std::vector<double> kept;
   std::vector<double> magnified(bases.components());
   for (const double separation : l) {
     if (checkpoint.stop_requested()) {
       return std::unexpected(OperationError(stopped_at_checkpoint().error()));
     }
-    if (!(separation >= 0.0) || std::isnan(re) || std::isnan(rstar)) {
+    if (!(separation >= 0.0)) {
       for_each_band([](const Band&) { return std::numeric_limits<double>::quiet_NaN(); });
       continue;
     }
@@ -115,18 +127,25 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
       });
       continue;
     }
-    if (separation > RING_TERMS_OVERFLOW) {
+    // A source of more than DISC_CLOSED_FORM_LARGEST_RHO Einstein radii (or
+    // none at all) is magnified by 1 to double precision, as every ring is
+    // with the lens beyond RING_TERMS_OVERFLOW.
+    if (separation > RING_TERMS_OVERFLOW || rho > DISC_CLOSED_FORM_LARGEST_RHO) {
       for_each_band([](const Band&) { return 1.0; });
       continue;
     }
-    const RingFluxes rings{separation, re, rstar, path};
+    const RingFluxes rings{separation, small_source ? 1.0 : re,
+                           small_source ? SMALL_SOURCE_REFERENCE_RHO : rstar, path};
     FluxesKept<RingFluxes> kept_rings(rings, kept);
     for (std::size_t c = 0; c < bases.components(); ++c) {
       kept_rings.start_pass();
       ComponentFluxes<FluxesKept<RingFluxes>, Bases> flux{kept_rings, bases, c};
       magnified[c] = integrate_ring_by_ring(flux, separation, bases);
     }
-    for_each_band([&](const Band& band) { return weighted(band.terms, magnified) / band.flux; });
+    for_each_band([&](const Band& band) {
+      const double magnification = weighted(band.terms, magnified) / band.flux;
+      return small_source ? (magnification * SMALL_SOURCE_REFERENCE_RHO) / rho : magnification;
+    });
   }
   return magnifications;
 }
