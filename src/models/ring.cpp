@@ -171,7 +171,9 @@ Computed<double> closed_form(double l, double r, double eps) {
 // around the ring, eps (2/pi) K(n) / (l + r) with n = 4 l r / (l + r)^2, to
 // relative order ((l + r) / eps)^2 < 2^110 1e-300. K is taken in the
 // complement 1 - n, which a product gives to full accuracy.
-Computed<double> beyond_closed_form(double l, double r, double eps) {
+// Not inlined, like refused_geometry: the batches inline the scalar function
+// into their vector loops, and these rare paths would only crowd them.
+[[gnu::noinline]] Computed<double> beyond_closed_form(double l, double r, double eps) {
   const double d = l - r;
   if (std::fabs(d) < RING_POINT_LENS_LIMIT * eps) {
     const double s = l + r;
@@ -190,7 +192,7 @@ Computed<double> beyond_closed_form(double l, double r, double eps) {
 
 // The error for a separation and ring radius of opposite signs, the one the
 // elliptic integrals give for most of them.
-Computed<double> refused_geometry(double l, double r) {
+[[gnu::noinline]] Computed<double> refused_geometry(double l, double r) {
   const bool opposite = (l < 0.0 && r > 0.0) || (l > 0.0 && r < 0.0);
   if (opposite || std::isnan(l) || std::isnan(r) || std::isinf(l) || std::isinf(r)) {
     return fail(RJ_NO_CONVERGENCE);

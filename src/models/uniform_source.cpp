@@ -195,7 +195,9 @@ double UniformSource::rim_magnification() const {
   return at_least_one((2.0 / rho_ + (c + c)) / PI);
 }
 
-double UniformSource::beyond_closed_form(double l) const {
+// Not inlined: the batch inlines the scalar model into its vector loop, and
+// this rare path would only crowd it.
+[[gnu::noinline]] double UniformSource::beyond_closed_form(double l) const {
   if (rho_ > DISC_CLOSED_FORM_LARGEST_RHO) return 1.0;
   if (!(rho_ > 0.0)) return std::numeric_limits<double>::quiet_NaN();
   // A source far smaller than the Einstein radius sees the point lens's
