@@ -19,6 +19,7 @@
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "models/point_lens.hpp"
 #include "models/source_sizes.hpp"
 #include "numeric/lane_batch.hpp"
 #include "numeric/lane_computed.hpp"
@@ -62,11 +63,8 @@ struct Ring {
     return {nc, nc * ((s * s + e * 4.0) / Q)};
   }
 
-  // A point lens never demagnifies: where the magnification is 1 to within
-  // the form's rounding, a sum that comes out an ulp or two below 1 is 1.
   T magnification(T K, T P) const {
-    const T A = ((4.0 / (s * lanes::sqrt(Q))) * ((d * d) * P + (e + e) * K)) / TWO_PI;
-    return lanes::select(A < 1.0, lanes::splat<T>(1.0), A);
+    return at_least_one(((4.0 / (s * lanes::sqrt(Q))) * ((d * d) * P + (e + e) * K)) / TWO_PI);
   }
 
   T l, r;
@@ -113,7 +111,8 @@ Computed<RingIntegrals> integrals_in_complements(const Ring<double>& ring) {
 // it alike, K and Pi take the same general path, from the complements or
 // from the parameters; the lanes off it (the far field, the ring through
 // the lens, parameters outside (0, 1), non-finite input, lengths beyond the
-// closed form's range) take the scalar function. Only the lanes on the general path call the maths library.
+// closed form's range) take the scalar function. Only the lanes on the
+// general path call the maths library.
 struct RingsInLanes {
   template <class T>
   MAGNIKIT_KERNEL void lanes(const double* l, const double* r, Computed<double>* out,
@@ -124,9 +123,10 @@ struct RingsInLanes {
       return;
     }
     const Ring<T> ring(lanes::load<T>(l), lanes::load<T>(r), eps);
-    const lanes::Mask<T> wanted = in_closed_form_range(ring.s) & lanes::mask_where<T>([&](std::size_t i) {
-      return i < live && !ring_in_far_field(l[i], r[i], eps);
-    });
+    const lanes::Mask<T> wanted =
+        in_closed_form_range(ring.s) & lanes::mask_where<T>([&](std::size_t i) {
+          return i < live && !ring_in_far_field(l[i], r[i], eps);
+        });
     auto arguments = from_parameters(ring.characteristic(), ring.parameter());
     const lanes::Mask<T> near_ring = ring.near_ring();
     if (lanes::any(near_ring)) {
@@ -190,8 +190,9 @@ Computed<double> closed_form(double l, double r, double eps) {
                      std::ldexp(eps, -exponent));
 }
 
-// The error for a separation and ring radius of opposite signs, the one the
-// elliptic integrals give for most of them.
+// A separation or ring radius that is negative, NaN or infinite. Of opposite
+// signs, NaN or infinite, they are refused with the error the elliptic
+// integrals give for most of them.
 [[gnu::noinline]] Computed<double> refused_geometry(double l, double r) {
   const bool opposite = (l < 0.0 && r > 0.0) || (l > 0.0 && r < 0.0);
   if (opposite || std::isnan(l) || std::isnan(r) || std::isinf(l) || std::isinf(r)) {

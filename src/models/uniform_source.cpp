@@ -22,6 +22,7 @@
 #include "elliptic/legendre.hpp"
 #include "elliptic/legendre_lanes.hpp"
 #include "models/far_field.hpp"
+#include "models/point_lens.hpp"
 #include "models/source_sizes.hpp"
 #include "numeric/lane_batch.hpp"
 #include "numeric/lane_computed.hpp"
@@ -45,13 +46,6 @@ struct DiscSize {
   T q;
   T band;
 };
-
-// A point lens never demagnifies: where the magnification is 1 to within
-// the form's rounding, a sum that comes out an ulp or two below 1 is 1.
-template <class T>
-MAGNIKIT_KERNEL T at_least_one(T A) {
-  return lanes::select(A < 1.0, lanes::splat<T>(1.0), A);
-}
 
 // Whether the closed form is evaluated as written for a disc of radius rho
 // (false for NaN).
