@@ -43,15 +43,10 @@ bool has_nan_brightness(const SampledProfile& profile) {
   return std::ranges::any_of(profile.bf, [](double b) { return std::isnan(b); });
 }
 
-// The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with from uniform discs.
-double total_flux(const SampledProfile& profile) {
-  if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
-  return integrate(ring_flux(profile), 0.0, 1.0, QUADRATURE_TARGET).integral;
-}
-
-// The same flux by the ring-by-ring rule, piece by piece between samples,
-// as it takes the magnified flux of a lens far from every piece.
+// The source's total flux under the sampled profile by the ring-by-ring
+// rule, piece by piece between samples, as it takes the magnified flux of a
+// lens far from every piece. Both integrated forms divide by it, so that
+// they agree to rounding.
 double total_flux_ring_by_ring(const SampledProfile& profile) {
   if (has_nan_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
   const auto flux = ring_flux(profile);
@@ -116,7 +111,7 @@ Computed<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, 
                                                                  Checkpoint checkpoint) {
   assert_same_length(bl, bf);
   const SampledProfile profile{bl, bf};
-  const double N = total_flux(profile);
+  const double N = total_flux_ring_by_ring(profile);
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N, checkpoint,
                                             lanes::active_path());
 }
