@@ -39,7 +39,7 @@ from mpmath import mp, mpf
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 os.pardir, "tests"))
-from reference import sampled_limb_darkening  # noqa: E402  (the tests' profiles)
+from reference import reference_profile, sampled_limb_darkening  # noqa: E402  (the tests' profiles)
 
 WORKING_DIGITS = 30
 TOLERANCE = mpf("1e-22")          # relative, per integral
@@ -385,10 +385,13 @@ def fine_grid_moments(l, re, rstar, spacing):
 
 def sampled_profile(l, re, rstar, spacing, intervals):
     """Mean of the ring magnification over the disc weighted by the linear
-    interpolant of sampled_limb_darkening(intervals, spacing): the exact
-    integral of 2 pi x A(x) I(x) over [0, 1] divided by the exact integral of
-    2 pi x I(x), both taken interval by interval of the finest grid, on
-    which the interpolant is linear."""
+    interpolant of reference_profile(spacing, intervals): the exact integral
+    of 2 pi x A(x) I(x) over [0, 1] divided by the exact integral of
+    2 pi x I(x).  The linear law is taken interval by interval of the finest
+    grid, on which its interpolants are linear; any other profile sample
+    interval by sample interval."""
+    if spacing not in FLUX_MAP_SPACINGS:
+        return piecewise_linear_profile(l, re, rstar, *reference_profile(spacing, intervals))
     intervals = int(intervals)
     step = FLUX_MAP_FINEST // intervals
     if step * intervals != FLUX_MAP_FINEST:
@@ -404,6 +407,26 @@ def sampled_profile(l, re, rstar, spacing, intervals):
         slope = (brightness[j + step] - brightness[j]) / (radii[j + step] - radii[j])
         intercept = brightness[j] - slope * radii[j]
         a, b = radii[i], radii[i + 1]
+        magnified += intercept * first + slope * second
+        flux += intercept * (b * b - a * a) / 2 + slope * (b ** 3 - a ** 3) / 3
+    return magnified / flux
+
+
+def piecewise_linear_profile(l, re, rstar, radii, brightness):
+    """The same for any samples with radii in ascending order (a radius given
+    twice is a step): on each interval between two distinct radii, clipped
+    to the source, the line through its two samples; nothing outside the
+    first and last radius."""
+    l, eps = mpf(l), mpf(re) / mpf(rstar)
+    magnified = flux = mpf(0)
+    for (x0, y0), (x1, y1) in zip(zip(radii, brightness), zip(radii[1:], brightness[1:])):
+        x0, y0, x1, y1 = mpf(x0), mpf(y0), mpf(x1), mpf(y1)
+        a, b = max(x0, mpf(0)), min(x1, mpf(1))
+        if not a < b:
+            continue
+        slope = (y1 - y0) / (x1 - x0)
+        intercept = y0 - slope * x0
+        first, second = ring_moments(l, eps, a, b)
         magnified += intercept * first + slope * second
         flux += intercept * (b * b - a * a) / 2 + slope * (b ** 3 - a ** 3) / 3
     return magnified / flux
@@ -507,9 +530,9 @@ FAR_FIELD_SEPARATION = 6.0
 # Across the whole range of source sizes: the lens at and near the centre,
 # inside, within 1e-9 of the rim on both sides and on it, just beyond the
 # rim, and out to the far field.
-LIMB_WIDE_RSTARS = (1e-4, 1e-2, 1.0, 10.0, 100.0)
-LIMB_WIDE_LS = (0.0, 1e-6, 0.3, 0.999, 1 - 1e-9, 1.0, 1 + 1e-9, 1 + 1e-5, 1.001,
-                1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
+LIMB_WIDE_RSTARS = (1e-5, 1e-4, 1e-2, 1.0, 10.0, 100.0)
+LIMB_WIDE_LS = (0.0, 1e-12, 1e-8, 1e-6, 1e-3, 0.3, 0.999, 1 - 1e-5, 1 - 1e-9, 1.0, 1 + 1e-9,
+                1 + 1e-5, 1.001, 1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
 # Just outside the rim the ring through the lens, where the magnified flux
 # is singular, lies just beyond the end of the source radius; a quadrature
 # that trusts its own error estimate stops there a few 1e-12 short.
@@ -545,12 +568,23 @@ FLUX_MAP_SPACINGS = ("sine", "even")
 FLUX_MAP_INTERVALS = (40, FLUX_MAP_FINEST)
 
 
+# Profiles with steps and kinks (tests/reference.py: reference_profile), with
+# the lens also on the radii where they step.
+FLUX_MAP_STEPPED = (("stepped", 40, (0.7071067811865475,)),
+                    ("narrow", 1, (0.4, 0.45, 0.5)),
+                    ("kinked", 2, (0.3, 0.8)))
+
+
 def flux_map_cases():
     for rstar in LIMB_WIDE_RSTARS:
         for l in LIMB_WIDE_LS:
             for spacing in FLUX_MAP_SPACINGS:
                 for intervals in FLUX_MAP_INTERVALS:
                     yield (l, 1.0, rstar, spacing, intervals)
+    for spacing, intervals, on_steps in FLUX_MAP_STEPPED:
+        for rstar in LIMB_WIDE_RSTARS + (0.1,):
+            for l in sorted(LIMB_WIDE_LS + on_steps):
+                yield (l, 1.0, rstar, spacing, intervals)
 
 
 TABLES = {
@@ -574,7 +608,8 @@ TABLES = {
                  "brightness linear between the samples of the law "
                  "1 - 0.6 (1 - sqrt(1 - x^2)) at intervals + 1 radii x from 0 "
                  "to 1, evenly spaced in x or in asin(x) (spacing even or "
-                 "sine; tests/reference.py: sampled_limb_darkening)"),
+                 "sine), or of a profile with steps (stepped, narrow, kinked) "
+                 "(tests/reference.py: reference_profile)"),
 }
 
 

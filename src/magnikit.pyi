@@ -46,14 +46,13 @@ def integrated_witt_mao_magnification(
     l: _FloatSequence, re: _Float, rstar: _Float
 ) -> list[float]:
     """Magnification of a disc with the linear limb-darkening law
-    I = 1 - 0.6 (1 - mu), built from uniform discs of growing radius.
+    I = 1 - 0.6 (1 - mu), built from uniform discs of growing radius
+    (integrated by parts: the discs' flux weighted by the law's slope).
 
-    Accurate to about 2e-5 relative with the lens near the centre of the
-    source, where it differentiates discs numerically, to about 2e-8
-    elsewhere near the source, and to an ulp or two from ``l`` = 6 on (the
-    far-field series); ``integrated_heyrovsky_magnification`` is the more
-    accurate form. Raises
-    ``RuntimeError`` when the uniform disc at the full radius fails.
+    Accurate to about 1e-13 relative wherever the lens is, agreeing with
+    ``integrated_heyrovsky_magnification`` to 2e-13, and to an ulp or two
+    from ``l`` = 6 on (the far-field series). Raises ``RuntimeError`` when
+    the uniform disc at the full radius fails.
     """
 
 def integrated_flux_map_witt_mao_magnification(
@@ -63,6 +62,12 @@ def integrated_flux_map_witt_mao_magnification(
     sampled by the caller: ``bf[j]`` at radius ``bl[j]`` (source radii),
     interpolated linearly, zero outside the samples, normalised by its own
     total flux. ``bl`` must ascend; a NaN in ``bf`` makes every result NaN.
+
+    Integrated by parts piece by piece between the samples, so the kinks
+    and steps (a radius given twice) of the interpolated profile cost
+    nothing: within about 1e-13 of the exact integral of that profile. Each
+    sample interval on which the profile slopes costs some 50 uniform discs
+    per separation (100 near the lens).
 
     Raises ``pyo3_runtime.PanicException`` when ``bl`` and ``bf`` differ in
     length, ``RuntimeError`` as the uniform disc does.
