@@ -11,6 +11,8 @@ needs).
 
     python3 scripts/generate_reference.py                 # all the files
     python3 scripts/generate_reference.py ring            # only ring.txt
+    python3 scripts/generate_reference.py --keep --jobs 2 flux_map
+        # only the cases not yet in flux_map.txt, in two processes
 
 Lengths: the lens Einstein radius `re` and the source radius `rstar` share
 one unit.  For the disc models the source centre sits `l` source radii from
@@ -29,6 +31,7 @@ of two orders, which must agree to TOLERANCE.
 
 import argparse
 import functools
+import multiprocessing
 import os
 import sys
 import time
@@ -633,8 +636,47 @@ def field_text(value):
     return value if isinstance(value, str) else repr(float(value))
 
 
-def write_table(name):
+def table_path(name):
+    return os.path.join(DATA_DIR, name + ".txt")
+
+
+def kept_rows(name, inputs):
+    """The table's rows as they are, by the text of their first `inputs`
+    fields."""
+    rows = {}
+    with open(table_path(name)) as table:
+        for line in table:
+            if line.strip() and not line.startswith("#"):
+                rows[" ".join(line.split()[:inputs])] = line.rstrip("\n")
+    return rows
+
+
+def case_row(name, case):
+    function = TABLES[name][0]
+    values = function(*case)
+    if not isinstance(values, tuple):
+        values = (values,)
+    return " ".join([field_text(x) for x in case] + [truth_text(v) for v in values])
+
+
+def write_table(name, keep=False, jobs=1):
+    """Writes the table; with keep, a case already in it keeps its row and
+    only the others are computed, in `jobs` processes."""
     function, cases, columns, meaning = TABLES[name]
+    cases = list(cases())
+    kept = (kept_rows(name, len(cases[0])) if keep and os.path.exists(table_path(name))
+            else {})
+    missing = [case for case in cases
+               if " ".join(field_text(x) for x in case) not in kept]
+    # Neighbouring cases share work (the flux-map rows of one grid), so
+    # they go to a process in pairs.
+    if jobs > 1:
+        with multiprocessing.Pool(jobs) as pool:
+            computed = pool.starmap(case_row, [(name, case) for case in missing], chunksize=2)
+    else:
+        computed = [case_row(name, case) for case in missing]
+    rows = dict(kept)
+    rows.update(zip((" ".join(field_text(x) for x in case) for case in missing), computed))
     lines = [
         "# Magnification of a %s, lens Einstein radius re." % meaning,
         "# Columns: %s" % columns,
@@ -642,23 +684,21 @@ def write_table(name):
         "digits." % TRUTHS.get(name, "%d-digit quadrature" % WORKING_DIGITS),
         "# Made by scripts/generate_reference.py; do not edit by hand.",
     ]
-    for case in cases():
-        values = function(*case)
-        if not isinstance(values, tuple):
-            values = (values,)
-        lines.append(" ".join([field_text(x) for x in case]
-                              + [truth_text(v) for v in values]))
+    lines += [rows[" ".join(field_text(x) for x in case)] for case in cases]
     os.makedirs(DATA_DIR, exist_ok=True)
-    path = os.path.join(DATA_DIR, name + ".txt")
+    path = table_path(name)
     with open(path, "w") as out:
         out.write("\n".join(lines) + "\n")
-    return path, len(lines) - 4
+    return path, len(lines) - 4, len(missing)
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("tables", nargs="*", metavar="TABLE",
                         help="any of %s (default: all)" % ", ".join(sorted(TABLES)))
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the rows of cases already in a table; compute only new cases")
+    parser.add_argument("--jobs", type=int, default=1, help="processes that compute cases")
     args = parser.parse_args(argv)
     unknown = sorted(set(args.tables) - set(TABLES))
     if unknown:
@@ -666,9 +706,9 @@ def main(argv):
     mp.dps = WORKING_DIGITS
     for name in args.tables or sorted(TABLES):
         started = time.perf_counter()
-        path, count = write_table(name)
-        print("%s: %d cases in %.1f s" % (os.path.relpath(path), count,
-                                         time.perf_counter() - started))
+        path, count, computed = write_table(name, args.keep, args.jobs)
+        print("%s: %d cases (%d computed) in %.1f s" % (
+            os.path.relpath(path), count, computed, time.perf_counter() - started))
 
 
 if __name__ == "__main__":

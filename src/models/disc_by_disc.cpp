@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "core/constants.hpp"
 #include "models/ring_by_ring.hpp"
 #include "models/uniform_source.hpp"
+#include "numeric/interpolation.hpp"
 #include "numeric/quadrature.hpp"
 
 namespace magnikit {

@@ -14,12 +14,10 @@
 // with one uniform disc per node.
 #pragma once
 
-#include <cstddef>
 #include <span>
 #include <vector>
 
 #include "models/brightness_profile.hpp"
-#include "numeric/interpolation.hpp"
 #include "numeric/lanes.hpp"
 
 namespace magnikit {
