@@ -51,12 +51,16 @@ def test_against_the_exact_integral_of_the_sampled_profile(
     # far more. From uniform discs every step of the profile (where it starts
     # above 0, ends below 1, or a radius is given twice) is the flux of the
     # disc within it times the step.
+    # A narrow band is the difference of the two discs within its edges,
+    # 0.45^2 / (0.45^2 - 0.4^2) = 4.8 times as large as it: their closed
+    # forms' few 1e-14 grow to 2e-13.
     radii, brightness = reference_profile(spacing, intervals)
     ring_by_ring = by_rings([l], re, rstar, radii, brightness)[0]
     disc_by_disc = by_discs([l], re, rstar, radii, brightness)[0]
     assert ring_by_ring == pytest.approx(truth, rel=1e-12, abs=0)
     assert disc_by_disc == pytest.approx(truth, rel=1e-12, abs=0)
-    assert disc_by_disc == pytest.approx(ring_by_ring, rel=2e-13, abs=0)
+    agreement = 3e-13 if spacing == "narrow" else 2e-13
+    assert disc_by_disc == pytest.approx(ring_by_ring, rel=agreement, abs=0)
 
 
 @pytest.mark.parametrize("flux_map", [by_rings, by_discs])
