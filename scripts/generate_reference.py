@@ -12,6 +12,8 @@ needs).
 
     python3 scripts/generate_reference.py                 # all the files
     python3 scripts/generate_reference.py ring            # only ring.txt
+    python3 scripts/generate_reference.py --keep --jobs 2 flux_map
+        # only the cases not yet in flux_map.txt, in two processes
 
 Lengths: the lens Einstein radius `re` and the source radius `rstar` share
 one unit.  For the disc models the source centre sits `l` source radii from
@@ -31,6 +33,7 @@ of two orders, which must agree to TOLERANCE.
 import argparse
 import functools
 import math
+import multiprocessing
 import os
 import sys
 import time
@@ -41,7 +44,7 @@ from mpmath import mp, mpf
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                 os.pardir, "tests"))
-from reference import sampled_limb_darkening  # noqa: E402  (the tests' profiles)
+from reference import reference_profile, sampled_limb_darkening  # noqa: E402  (the tests' profiles)
 
 WORKING_DIGITS = 30
 TOLERANCE = mpf("1e-22")          # relative, per integral
@@ -388,10 +391,13 @@ def fine_grid_moments(l, re, rstar, spacing):
 
 def sampled_profile(l, re, rstar, spacing, intervals):
     """Mean of the ring magnification over the disc weighted by the linear
-    interpolant of sampled_limb_darkening(intervals, spacing): the exact
-    integral of 2 pi x A(x) I(x) over [0, 1] divided by the exact integral of
-    2 pi x I(x), both taken interval by interval of the finest grid, on
-    which the interpolant is linear."""
+    interpolant of reference_profile(spacing, intervals): the exact integral
+    of 2 pi x A(x) I(x) over [0, 1] divided by the exact integral of
+    2 pi x I(x).  The linear law is taken interval by interval of the finest
+    grid, on which its interpolants are linear; any other profile sample
+    interval by sample interval."""
+    if spacing not in FLUX_MAP_SPACINGS:
+        return piecewise_linear_profile(l, re, rstar, *reference_profile(spacing, intervals))
     intervals = int(intervals)
     step = FLUX_MAP_FINEST // intervals
     if step * intervals != FLUX_MAP_FINEST:
@@ -538,6 +544,26 @@ def limb_darkening_law(l, re, rstar, law, *coefficients):
     return magnified / flux
 
 
+def piecewise_linear_profile(l, re, rstar, radii, brightness):
+    """The same for any samples with radii in ascending order (a radius given
+    twice is a step): on each interval between two distinct radii, clipped
+    to the source, the line through its two samples; nothing outside the
+    first and last radius."""
+    l, eps = mpf(l), mpf(re) / mpf(rstar)
+    magnified = flux = mpf(0)
+    for (x0, y0), (x1, y1) in zip(zip(radii, brightness), zip(radii[1:], brightness[1:])):
+        x0, y0, x1, y1 = mpf(x0), mpf(y0), mpf(x1), mpf(y1)
+        a, b = max(x0, mpf(0)), min(x1, mpf(1))
+        if not a < b:
+            continue
+        slope = (y1 - y0) / (x1 - x0)
+        intercept = y0 - slope * x0
+        first, second = ring_moments(l, eps, a, b)
+        magnified += intercept * first + slope * second
+        flux += intercept * (b * b - a * a) / 2 + slope * (b ** 3 - a ** 3) / 3
+    return magnified / flux
+
+
 # ---------------------------------------------------------------- cases
 
 DISC_RSTARS = (0.01, 0.1, 1.0, 3.0)
@@ -636,9 +662,9 @@ FAR_FIELD_SEPARATION = 6.0
 # Across the whole range of source sizes: the lens at and near the centre,
 # inside, within 1e-9 of the rim on both sides and on it, just beyond the
 # rim, and out to the far field.
-LIMB_WIDE_RSTARS = (1e-4, 1e-2, 1.0, 10.0, 100.0)
-LIMB_WIDE_LS = (0.0, 1e-6, 0.3, 0.999, 1 - 1e-9, 1.0, 1 + 1e-9, 1 + 1e-5, 1.001,
-                1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
+LIMB_WIDE_RSTARS = (1e-5, 1e-4, 1e-2, 1.0, 10.0, 100.0)
+LIMB_WIDE_LS = (0.0, 1e-12, 1e-8, 1e-6, 1e-3, 0.3, 0.999, 1 - 1e-5, 1 - 1e-9, 1.0, 1 + 1e-9,
+                1 + 1e-5, 1.001, 1.5, 3.0, FAR_FIELD_SEPARATION * (1 - 1e-9))
 # Just outside the rim the ring through the lens, where the magnified flux
 # is singular, lies just beyond the end of the source radius; a quadrature
 # that trusts its own error estimate stops there a few 1e-12 short.
@@ -674,12 +700,23 @@ FLUX_MAP_SPACINGS = ("sine", "even")
 FLUX_MAP_INTERVALS = (40, FLUX_MAP_FINEST)
 
 
+# Profiles with steps and kinks (tests/reference.py: reference_profile), with
+# the lens also on the radii where they step.
+FLUX_MAP_STEPPED = (("stepped", 40, (0.7071067811865475,)),
+                    ("narrow", 1, (0.4, 0.45, 0.5)),
+                    ("kinked", 2, (0.3, 0.8)))
+
+
 def flux_map_cases():
     for rstar in LIMB_WIDE_RSTARS:
         for l in LIMB_WIDE_LS:
             for spacing in FLUX_MAP_SPACINGS:
                 for intervals in FLUX_MAP_INTERVALS:
                     yield (l, 1.0, rstar, spacing, intervals)
+    for spacing, intervals, on_steps in FLUX_MAP_STEPPED:
+        for rstar in LIMB_WIDE_RSTARS + (0.1,):
+            for l in sorted(LIMB_WIDE_LS + on_steps):
+                yield (l, 1.0, rstar, spacing, intervals)
 
 
 # Limb-darkening laws: a few coefficient sets per law across its usual range
@@ -766,7 +803,8 @@ TABLES = {
                  "brightness linear between the samples of the law "
                  "1 - 0.6 (1 - sqrt(1 - x^2)) at intervals + 1 radii x from 0 "
                  "to 1, evenly spaced in x or in asin(x) (spacing even or "
-                 "sine; tests/reference.py: sampled_limb_darkening)"),
+                 "sine), or of a profile with steps (stepped, narrow, kinked) "
+                 "(tests/reference.py: reference_profile)"),
     "limb_darkening_laws": (
         limb_darkening_law, limb_darkening_law_cases, "l re rstar law a1 a2 a3 a4 truth",
         "disc of radius rstar centred l*rstar from the lens, brightness I(mu) "
@@ -802,8 +840,47 @@ def field_text(value):
     return value if isinstance(value, str) else repr(float(value))
 
 
-def write_table(name):
+def table_path(name):
+    return os.path.join(DATA_DIR, name + ".txt")
+
+
+def kept_rows(name, inputs):
+    """The table's rows as they are, by the text of their first `inputs`
+    fields."""
+    rows = {}
+    with open(table_path(name)) as table:
+        for line in table:
+            if line.strip() and not line.startswith("#"):
+                rows[" ".join(line.split()[:inputs])] = line.rstrip("\n")
+    return rows
+
+
+def case_row(name, case):
+    function = TABLES[name][0]
+    values = function(*case)
+    if not isinstance(values, tuple):
+        values = (values,)
+    return " ".join([field_text(x) for x in case] + [truth_text(v) for v in values])
+
+
+def write_table(name, keep=False, jobs=1):
+    """Writes the table; with keep, a case already in it keeps its row and
+    only the others are computed, in `jobs` processes."""
     function, cases, columns, meaning = TABLES[name]
+    cases = list(cases())
+    kept = (kept_rows(name, len(cases[0])) if keep and os.path.exists(table_path(name))
+            else {})
+    missing = [case for case in cases
+               if " ".join(field_text(x) for x in case) not in kept]
+    # Neighbouring cases share work (the flux-map rows of one grid), so
+    # they go to a process in pairs.
+    if jobs > 1:
+        with multiprocessing.Pool(jobs) as pool:
+            computed = pool.starmap(case_row, [(name, case) for case in missing], chunksize=2)
+    else:
+        computed = [case_row(name, case) for case in missing]
+    rows = dict(kept)
+    rows.update(zip((" ".join(field_text(x) for x in case) for case in missing), computed))
     lines = [
         "# Magnification of a %s, lens Einstein radius re." % meaning,
         "# Columns: %s" % columns,
@@ -811,23 +888,21 @@ def write_table(name):
         "digits." % TRUTHS.get(name, "%d-digit quadrature" % WORKING_DIGITS),
         "# Made by scripts/generate_reference.py; do not edit by hand.",
     ]
-    for case in cases():
-        values = function(*case)
-        if not isinstance(values, tuple):
-            values = (values,)
-        lines.append(" ".join([field_text(x) for x in case]
-                              + [truth_text(v) for v in values]))
+    lines += [rows[" ".join(field_text(x) for x in case)] for case in cases]
     os.makedirs(DATA_DIR, exist_ok=True)
-    path = os.path.join(DATA_DIR, name + ".txt")
+    path = table_path(name)
     with open(path, "w") as out:
         out.write("\n".join(lines) + "\n")
-    return path, len(lines) - 4
+    return path, len(lines) - 4, len(missing)
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("tables", nargs="*", metavar="TABLE",
                         help="any of %s (default: all)" % ", ".join(sorted(TABLES)))
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the rows of cases already in a table; compute only new cases")
+    parser.add_argument("--jobs", type=int, default=1, help="processes that compute cases")
     args = parser.parse_args(argv)
     unknown = sorted(set(args.tables) - set(TABLES))
     if unknown:
@@ -835,9 +910,9 @@ def main(argv):
     mp.dps = WORKING_DIGITS
     for name in args.tables or sorted(TABLES):
         started = time.perf_counter()
-        path, count = write_table(name)
-        print("%s: %d cases in %.1f s" % (os.path.relpath(path), count,
-                                         time.perf_counter() - started))
+        path, count, computed = write_table(name, args.keep, args.jobs)
+        print("%s: %d cases (%d computed) in %.1f s" % (
+            os.path.relpath(path), count, computed, time.perf_counter() - started))
 
 
 if __name__ == "__main__":

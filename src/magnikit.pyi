@@ -108,10 +108,12 @@ def integrated_witt_mao_magnification(
     The brightness follows the linear law I = 1 - 0.6 (1 - mu), with
     mu = sqrt(1 - x^2) at radius x (in source radii). The magnified flux is
     the integral over the source radius of the brightness times the
-    derivative of the magnified flux of a uniform disc of growing radius,
-    divided by the source's total flux. From l = 6 on, the far-field series
-    with the law's brightness moments. ``integrated_heyrovsky_magnification``
-    computes the same magnification to 1e-13.
+    derivative of the magnified flux F(x) of a uniform disc of growing
+    radius x, integrated by parts: F(1) I(1) - int F(x) I'(x) dx, one uniform
+    disc per node, divided by the source's total flux. From l = 6 on, the
+    far-field series with the law's brightness moments.
+    ``integrated_heyrovsky_magnification`` computes the same magnification,
+    and the two agree to 2e-13.
 
     Parameters
     ----------
@@ -137,9 +139,8 @@ def integrated_witt_mao_magnification(
         The uniform disc at the full radius fails, as for a negative, NaN or
         infinite separation; no partial result is returned.
 
-    Accuracy: 1.4e-5 relative with the lens at the source centre, 1e-6 within
-    1e-5 source radii of the rim, 2e-8 elsewhere within or near the source,
-    5e-16 from l = 6 on.
+    Accuracy: within 2e-14 relative of the exact magnification wherever the
+    lens is, 5e-16 from l = 6 on.
     """
 
 def integrated_flux_map_witt_mao_magnification(
@@ -151,8 +152,13 @@ def integrated_flux_map_witt_mao_magnification(
     sampled by the caller: ``bf[j]`` at radius ``bl[j]``, interpolated
     linearly between the samples and zero outside them. The result is divided
     by the profile's own total flux, so the scale of ``bf`` does not matter.
+    Integrated by parts piece by piece between the samples (the Stieltjes
+    form: each piece's slope times the flux of the discs over it, and each
+    step of the profile times the flux of the disc it bounds), so its kinks
+    and steps cost nothing; some 50 uniform discs per sloping interval and
+    separation (100 next to the lens).
     ``integrated_flux_map_heyrovsky_magnification`` computes the same
-    magnification to 1e-13.
+    magnification, and the two agree to 2e-13 (3e-13 for a narrow band).
 
     Parameters
     ----------
@@ -189,8 +195,8 @@ def integrated_flux_map_witt_mao_magnification(
         The uniform disc at the full radius fails, as for a negative, NaN or
         infinite separation; no partial result is returned.
 
-    Accuracy: as ``integrated_witt_mao_magnification``, plus the quadrature of
-    the sampled profile over the whole radius (about 1e-6 at its kinks).
+    Accuracy: within 2e-13 relative of the exact integral of the
+    interpolated profile (4e-14 for smooth profiles), 5e-16 from l = 6 on.
     """
 
 def heyrovsky_magnification(l: _Float, r: _Float, re: _Float, rstar: _Float) -> float:

@@ -20,8 +20,8 @@ import magnikit
 # separations, whether the function takes a sampled profile
 CALLS = {
     "witt_mao_magnification": (2_000_000, False),
-    "integrated_witt_mao_magnification": (3_000, False),
-    "integrated_flux_map_witt_mao_magnification": (3_000, True),
+    "integrated_witt_mao_magnification": (40_000, False),
+    "integrated_flux_map_witt_mao_magnification": (600, True),
     "integrated_heyrovsky_magnification": (10_000, False),
     "integrated_flux_map_heyrovsky_magnification": (10_000, True),
     "discrete_flux_map_heyrovsky_magnification": (10_000, True),

@@ -28,6 +28,34 @@ def sampled_limb_darkening(intervals, spacing):
     return radii, [1 - 0.6 * (1 - math.sqrt(1 - x * x)) for x in radii]
 
 
+def reference_profile(spacing, intervals):
+    """The sampled profile of a row of the flux-map table: (radii, brightness).
+
+    'sine' and 'even': the linear law, sampled_limb_darkening(intervals,
+    spacing).  'stepped': the law sampled even in angle on a grid of
+    `intervals` intervals, from its fourth radius to its fourth from the last
+    (so that it starts above 0 and ends below 1), its middle radius given
+    twice and the brightness beyond it halved.  'narrow' (one interval): a
+    band of brightness 1 from 0.4 to 0.45 source radii.  'kinked' (two
+    intervals): brightness 1 from 0.3, rising there at once to 2 and falling
+    linearly to 1 at 0.8, nothing beyond."""
+    intervals = int(intervals)
+    if spacing in ("sine", "even"):
+        return sampled_limb_darkening(intervals, spacing)
+    if spacing == "stepped":
+        radii, brightness = sampled_limb_darkening(intervals, "sine")
+        middle = intervals // 2
+        inner = slice(4, middle + 1)
+        outer = slice(middle, intervals - 3)
+        return (radii[inner] + radii[outer],
+                brightness[inner] + [0.5 * b for b in brightness[outer]])
+    if spacing == "narrow" and intervals == 1:
+        return [0.4, 0.45], [1.0, 1.0]
+    if spacing == "kinked" and intervals == 2:
+        return [0.3, 0.3, 0.8], [1.0, 2.0, 1.0]
+    raise ValueError("no flux-map profile %r with %d intervals" % (spacing, intervals))
+
+
 def _field(text):
     try:
         return float(text)

@@ -19,12 +19,6 @@ static_assert(PI == std::numbers::pi && HALF_PI == PI / 2 && TWO_PI == 2 * PI &&
 inline constexpr double MACHINE_EPSILON = 2.220446049250313e-16;
 static_assert(MACHINE_EPSILON == std::numeric_limits<double>::epsilon());
 
-// The integrals over the source radius from uniform discs, and the flux of
-// a sampled profile that goes with them, ask the tanh-sinh rule for this
-// absolute error. It lies below the rule's own truncation floor, so in
-// practice every such integral runs all seven levels.
-inline constexpr double QUADRATURE_TARGET = 1e-16;
-
 // Levels of the tanh-sinh rule, counted from level 0, that the ring-by-ring
 // integrals sum on a piece of the source radius (models/ring_by_ring.hpp).
 // Levels 0-4 (97 nodes) on a piece that ends at the ring through the lens or

@@ -32,13 +32,13 @@ struct LinearLimbDarkening {
 inline constexpr LinearLimbDarkening linear_limb_darkening{};
 
 // The tanh-sinh value of the integral of 2 pi x I(x) over [0, 1] for the law
-// above, to the last bit (the exact value is 0.8 pi), by all seven levels of
-// the rule as the integral from uniform discs takes it. Dividing by the
-// rule's own value of the flux keeps a uniform magnification exactly uniform.
-inline constexpr double LIMB_DARKENING_NORM = 2.5132741228717936;
-// The same by levels 0-3 (RING_LEVELS_AWAY_FROM_LENS), as the ring-by-ring
-// integral takes the magnified flux of a lens beyond twice the source
-// radius (models/ring_by_ring.hpp); 5e-15 of the rest of the integral.
+// above, to the last bit (the exact value is 0.8 pi), by levels 0-3
+// (RING_LEVELS_AWAY_FROM_LENS), as the ring-by-ring integral takes the
+// magnified flux of a lens beyond twice the source radius
+// (models/ring_by_ring.hpp); 5e-15 of the rest of the integral. Dividing by
+// the rule's own value of the flux keeps a uniform magnification uniform;
+// the integral from uniform discs divides by it too, so that the two forms
+// agree to rounding.
 inline constexpr double LIMB_DARKENING_NORM_RING_BY_RING = 2.5132741228718309;
 
 // A profile sampled by the caller: brightness bf[j] at radius bl[j],

@@ -75,16 +75,11 @@ auto ring_flux(const SampledProfile& profile) {
   return [&profile](double x) { return (x * TWO_PI) * profile(x); };
 }
 
-// The source's total flux under the sampled profile, by the same rule the
-// magnified flux is integrated with from uniform discs; NaN for a profile
-// that is not finite, and with it every magnification divided by it.
-double total_flux(const SampledProfile& profile) {
-  if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
-  return integrate(ring_flux(profile), 0.0, 1.0, QUADRATURE_TARGET).integral;
-}
-
-// The same flux by the ring-by-ring rule, piece by piece between samples,
-// as it takes the magnified flux of a lens far from every piece.
+// The source's total flux under the sampled profile by the ring-by-ring
+// rule, piece by piece between samples, as it takes the magnified flux of a
+// lens far from every piece; NaN for a profile that is not finite, and with
+// it every magnification divided by it. Both integrated forms divide by it,
+// so that they agree to rounding.
 double total_flux_ring_by_ring(const SampledProfile& profile) {
   if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
   const auto flux = ring_flux(profile);
@@ -155,7 +150,7 @@ Checked<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, d
                                                                 Checkpoint checkpoint) {
   if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
-  const double N = total_flux(profile);
+  const double N = total_flux_ring_by_ring(profile);
   return checked(_integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N,
                                                     checkpoint, lanes::active_path()));
 }

@@ -15,6 +15,7 @@
 #include <span>
 
 #include "core/constants.hpp"
+#include "models/disc_by_disc.hpp"
 #include "models/far_field.hpp"
 #include "models/ring.hpp"
 #include "models/ring_by_ring.hpp"
@@ -25,30 +26,6 @@
 
 namespace magnikit {
 namespace {
-
-// The step of the central difference scales with the cube root of the
-// machine epsilon, which balances truncation against rounding error.
-double cbrt_eps() {
-  static const double CBRT_EPS = std::cbrt(MACHINE_EPSILON);
-  return CBRT_EPS;
-}
-
-double value_or_nan(const Computed<double>& result) {
-  return result ? *result : std::numeric_limits<double>::quiet_NaN();
-}
-
-// Integrates over the source radius [0, 1]. The integrand has a logarithmic
-// singularity on the ring through the lens, x = l, so a lens inside the
-// source splits the interval there and each part gets its own rule.
-template <class Integrand>
-double integrate_over_radius(Integrand&& f, double l) {
-  if (0.0 < l && l < 1.0) {
-    const double inner = integrate(f, 0.0, l, QUADRATURE_TARGET).integral;
-    const double outer = integrate(f, l, 1.0, QUADRATURE_TARGET).integral;
-    return inner + outer;
-  }
-  return integrate(f, 0.0, 1.0, QUADRATURE_TARGET).integral;
-}
 
 // The profile's source in the far field, where the integral is the series
 // with the profile's brightness moments (computed once, at first use). The
@@ -96,69 +73,6 @@ std::optional<double> magnified_flux_off_the_integral(double l, double re, doubl
   if (l > RING_TERMS_OVERFLOW || rstar / re > DISC_CLOSED_FORM_LARGEST_RHO) return normaliser;
   return std::nullopt;
 }
-
-// d/dx [pi x^2 A_disc(x)] = 2 pi x (A_disc + (x/2) A_disc'): the magnified
-// flux of the ring of radius x, with the derivative taken as a central
-// difference, for many radii at once. A_disc(x) is the magnification of the
-// uniform disc of radius x (in source radii) with the lens at l; nothing of
-// the source lies within radius 0, so there it is 0 and no disc is
-// evaluated. The discs of a few dozen radii (at x, then at x + delta and
-// x - delta) are evaluated side by side.
-template <class Profile>
-struct DiscFluxes {
-  static constexpr std::size_t RADII = 64;
-
-  void operator()(std::span<const double> x, std::span<double> flux) const {
-    for (std::size_t start = 0; start < x.size(); start += RADII) {
-      const std::size_t count = std::min(RADII, x.size() - start);
-      double deltas[RADII];
-      double radii[3 * RADII];
-      for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[start + i];
-        deltas[i] = (std::fabs(xi) + 1.0) * cbrt_eps();
-        radii[3 * i] = xi;
-        radii[3 * i + 1] = xi + deltas[i];
-        radii[3 * i + 2] = xi - deltas[i];
-      }
-      double discs[3 * RADII];
-      magnify_discs(std::span(radii, 3 * count), discs);
-      for (std::size_t i = 0; i < count; ++i) {
-        const double xi = x[start + i];
-        const double g = discs[3 * i];
-        const double forward = discs[3 * i + 1];
-        const double backward = discs[3 * i + 2];
-        const double slope = (forward - backward) / (deltas[i] + deltas[i]);
-        flux[start + i] = ((xi * TWO_PI) * (g + (xi * 0.5) * slope)) * profile(xi);
-      }
-    }
-  }
-
-  // A_disc at each radius: 0 for a radius not above 0, NaN where the model
-  // fails.
-  void magnify_discs(std::span<const double> radii, double* discs) const {
-    double separations[3 * RADII];
-    double rstars[3 * RADII];
-    std::size_t taken[3 * RADII];
-    std::size_t count = 0;
-    for (std::size_t j = 0; j < radii.size(); ++j) {
-      discs[j] = 0.0;
-      if (!(radii[j] > 0.0)) continue;
-      separations[count] = l / radii[j];
-      rstars[count] = rstar * radii[j];
-      taken[count++] = j;
-    }
-    Computed<double> magnifications[3 * RADII];
-    uniform_disc_magnifications(std::span(separations, count), std::span(rstars, count), re,
-                                std::span(magnifications, count), path);
-    for (std::size_t k = 0; k < count; ++k) discs[taken[k]] = value_or_nan(magnifications[k]);
-  }
-
-  double l;
-  double re;
-  double rstar;
-  const Profile& profile;
-  lanes::Path path;
-};
 
 // Each separation in turn, the checkpoint asked before each: the far-field
 // series where it holds, else the magnified flux of the near field,
@@ -235,13 +149,10 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
   const auto uniform = witt_mao_magnification(l, re, rstar, checkpoint);
   if (!uniform) return std::unexpected(uniform.error());
 
-  // In the far field the series is the same quantity as the integral,
-  // without differentiating discs numerically.
+  auto by_parts = integral_by_parts(profile);
   return magnify_each(l, re, rstar, profile, normaliser, checkpoint,
                       [&](double separation, double lens, double source) {
-                        const DiscFluxes<Profile> ring_flux{separation, lens, source, profile,
-                                                            path};
-                        return integrate_over_radius(ring_flux, separation);
+                        return by_parts.magnified_flux(DiscFluxes{separation, lens, source, path});
                       });
 }
 
@@ -255,7 +166,7 @@ Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double r
 Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                         Checkpoint checkpoint) {
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                            LIMB_DARKENING_NORM, checkpoint,
+                                            LIMB_DARKENING_NORM_RING_BY_RING, checkpoint,
                                             lanes::active_path());
 }
 

@@ -26,11 +26,13 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
                                                           Checkpoint checkpoint,
                                                           lanes::Path path);
 
-// From uniform discs of growing radius: the profile weights the derivative of
-// the flux magnified within radius x. Fails when the uniform-disc model fails
-// at the full source radius (a negative, NaN or infinite separation), or
-// when the checkpoint stops it; sizes without meaning give NaN. The discs are
-// evaluated on the given path, the same bits on every path.
+// From uniform discs of growing radius, integrated by parts: the flux
+// magnified within radius x weighted by the profile's slope, with no
+// derivative taken numerically (models/disc_by_disc.hpp). Fails when the
+// uniform-disc model fails at the full source radius (a negative, NaN or
+// infinite separation), or when the checkpoint stops it; sizes without
+// meaning give NaN. The discs are evaluated on the given path, the same bits
+// on every path.
 template <class Profile>
 Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                          const Profile& profile,
