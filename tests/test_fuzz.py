@@ -19,6 +19,7 @@ import warnings
 import pytest
 from hypothesis import HealthCheck, event, given, settings
 from hypothesis import strategies as st
+from hypothesis.control import currently_in_test_context
 
 import magnikit
 
@@ -353,8 +354,14 @@ def sequences(draw, items=None):
         st.just(REENTER),
         st.just(2**62),  # no allocation can hold it
     ))
-    iteration = draw(st.sampled_from(["plain", "reenter", "raise", "raise-after", "non-iterator"]))
-    error = draw(exceptions())
+    iteration = draw(st.sampled_from(ITERATIONS))
+    return hostile_sequence(elements, length, iteration, draw(exceptions()))
+
+
+ITERATIONS = ["plain", "reenter", "raise", "raise-after", "non-iterator"]
+
+
+def hostile_sequence(elements, length, iteration, error):
     obj = Sequence([e.obj for e in elements], length, iteration, error)
 
     def read(items_read):
@@ -497,9 +504,13 @@ def coefficients(count):
     """Mostly one row of count coefficients, or rows of them in a list, a
     tuple or a 2-D NumPy array; now and then rows of other lengths, hostile
     rows and containers of rows, and any argument at all."""
-    row = float_lists(count, count, coefficient_values)
-    rows = st.lists(row, min_size=1, max_size=3)
-    common = [row, st.tuples(st.sampled_from([list, tuple]), rows).map(lambda c: container_argument(*c))]
+    def in_lists_or_tuples(elements):
+        return st.tuples(st.sampled_from([list, tuple]), elements).map(lambda c: container_argument(*c))
+
+    row = in_lists_or_tuples(st.lists(coefficient_values.map(lambda x: Argument(x, value(x))),
+                                      min_size=count, max_size=count))
+    rows = in_lists_or_tuples(st.lists(row, min_size=1, max_size=3))
+    common = [row, rows, rows]
     if np is not None:
         common.append(st.lists(st.lists(coefficient_values, min_size=count, max_size=count),
                                min_size=1, max_size=3).map(
@@ -611,6 +622,12 @@ def touched(arguments):
     return [a.obj for a in arguments if isinstance(a.obj, Hostile) and a.obj.touched]
 
 
+def noted(text):
+    """An event of the search, when a search runs."""
+    if currently_in_test_context():
+        event(text)
+
+
 def check_call(name, positional, keywords):
     function = getattr(magnikit, name)
     params = PARAMETERS[name]
@@ -618,7 +635,7 @@ def check_call(name, positional, keywords):
                                             **{k: a.obj for k, a in keywords.items()}))
     text = binding_error(name, positional, keywords)
     if text is not None:
-        event("binding error")
+        noted("binding error")
         assert kind == "error" and type(got) is TypeError and str(got) == text
         assert touched(positional + list(keywords.values())) == []
         return
@@ -628,14 +645,14 @@ def check_call(name, positional, keywords):
     for i, p in enumerate(params):
         outcome = expected_of(name, p, bound[p])
         if outcome[0] not in ("value", "values", "rows"):
-            event(f"conversion error: {outcome[0]}")
+            noted(f"conversion error: {outcome[0]}")
             check_conversion_error(p, outcome, kind, got)
             assert touched([bound[q] for q in params[i + 1:]]) == []
             return
         plain.append(outcome[1])
 
     expected_kind, expected = outcome_of(lambda: function(*plain))
-    event("result" if expected_kind == "result" else f"model error: {type(expected).__name__}")
+    noted("result" if expected_kind == "result" else f"model error: {type(expected).__name__}")
     assert kind == expected_kind, (got, expected)
     if kind == "result":
         check_result(name, got)
@@ -715,6 +732,19 @@ def test_a_length_no_memory_can_hold_raises_memory_error(name):
     with pytest.raises(MemoryError):
         getattr(magnikit, name)(*args)
     assert getattr(magnikit, name)(*plain) is not None
+
+
+@pytest.mark.parametrize("iteration", ITERATIONS)
+@pytest.mark.parametrize("length", [2, 0, 2**62, ValueError("no length")],
+                         ids=["true length", "length 0", "length 2**62", "length raises"])
+def test_rows_in_a_hostile_sequence_are_what_iteration_yields(length, iteration):
+    # Told from floats by the first item, whatever the length claims.
+    rows = [container_argument(kind, [Argument(x, value(x)) for x in row])
+            for kind, row in [(list, [0.4, 0.2]), (tuple, [0.1, 0.3])]]
+    coefficients = hostile_sequence(rows, length, iteration, KeyError("stop"))
+    separations = container_argument(list, [Argument(x, value(x)) for x in (0.5, 2.0)])
+    check_call("limb_darkened_magnification", [separations, Argument(1.0, value(1.0)), Argument(0.1, value(0.1)),
+                                               text_argument("quadratic"), coefficients], {})
 
 
 RUNNING_OUT = """
