@@ -13,8 +13,10 @@ are the same file:
 The sample is the same on every run: the inputs of the reference tables in
 tests/data, then pseudo-random cases over the whole input plane (source radii
 from 1e-5 to 100 Einstein radii; the lens at the centre, inside, on, within
-1e-15 to 1e-1 of the rim, and out to 1e8 source radii), then zero, negative
-and non-finite arguments. `--scale` multiplies the random counts.
+1e-15 to 1e-1 of the rim, and out to 1e8 source radii; every limb-darkening
+law, with one band's coefficients and with rows of several), then zero,
+negative and non-finite arguments, and laws and coefficients refused.
+`--scale` multiplies the random counts.
 """
 
 import argparse
@@ -63,8 +65,18 @@ def format_call(name, args):
     def text(x):
         if isinstance(x, list):
             return "[" + ",".join(text(v) for v in x) + "]"
+        if isinstance(x, str):
+            return repr(x)
         return float(x).hex()
     return name + "(" + " ".join(text(a) for a in args) + ")"
+
+
+def result_text(result):
+    """A float in hex; a list of them spaced; a list of such lists (one per
+    band) each in brackets."""
+    if isinstance(result, float):
+        return result.hex()
+    return " ".join("[%s]" % result_text(x) if isinstance(x, list) else x.hex() for x in result)
 
 
 def outcome(function, args):
@@ -72,9 +84,24 @@ def outcome(function, args):
         result = function(*args)
     except Exception as error:  # noqa: BLE001 - the exception is the result
         return "%s: %s" % (type(error).__name__, error)
-    if isinstance(result, list):
-        return " ".join(x.hex() for x in result)
-    return result.hex()
+    return result_text(result)
+
+
+# Each limb-darkening law with coefficients drawn from ranges that keep it
+# mostly, not always, positive over the disc (a refusal is a result too).
+LAW_COEFFICIENTS = {
+    "uniform": [],
+    "linear": [(0.0, 1.0)],
+    "quadratic": [(0.0, 0.8), (-0.3, 0.5)],
+    "square-root": [(0.0, 0.6), (0.0, 0.5)],
+    "logarithmic": [(0.0, 0.8), (-0.3, 0.4)],
+    "power-2": [(0.0, 1.0), (0.05, 3.0)],
+    "nonlinear": [(-0.3, 1.0), (-0.5, 0.6), (-0.3, 0.6), (-0.3, 0.3)],
+}
+
+
+def coefficients(rng, law):
+    return [rng.uniform(lo, hi) for lo, hi in LAW_COEFFICIENTS[law]]
 
 
 def cases(scale):
@@ -86,6 +113,7 @@ def cases(scale):
     for l, re, rstar, _ in load_reference("limb_darkened"):
         yield "integrated_witt_mao_magnification", ([l], re, rstar)
         yield "integrated_heyrovsky_magnification", ([l], re, rstar)
+        yield "limb_darkened_magnification", ([l], re, rstar, "linear", [0.6])
 
     rng = random.Random(20261208)
     for _ in range(20000 * scale):
@@ -106,6 +134,15 @@ def cases(scale):
             re, rstar = source(rng)
             bl, bf = rng.choice(PROFILES)
             yield name, ([separation(rng)], re, rstar, bl, bf)
+    for law in LAW_COEFFICIENTS:
+        for _ in range(100 * scale):
+            re, rstar = source(rng)
+            yield "limb_darkened_magnification", ([separation(rng)], re, rstar, law, coefficients(rng, law))
+        # Bands that share their rings: three of them at once.
+        for _ in range(20 * scale):
+            re, rstar = source(rng)
+            bands = [coefficients(rng, law) for _ in range(3)]
+            yield "limb_darkened_magnification", ([separation(rng), separation(rng)], re, rstar, law, bands)
 
     # Zero, negative and non-finite arguments in every position.
     for special in SPECIAL:
@@ -125,6 +162,22 @@ def cases(scale):
                      "discrete_flux_map_heyrovsky_magnification"):
             yield name, ([special], 1.0, 0.1, bl, bf)
             yield name, ([0.5], 1.0, 0.1, bl, bf[:-1] + [special])
+        name = "limb_darkened_magnification"
+        yield name, ([special], 1.0, 0.1, "quadratic", [[0.4, 0.2], [0.1, 0.3]])
+        yield name, ([0.5], special, 0.1, "quadratic", [0.4, 0.2])
+        yield name, ([0.5], 1.0, special, "quadratic", [0.4, 0.2])
+        yield name, ([0.5], 1.0, 0.1, "quadratic", [0.4, special])
+        yield name, ([0.5], 1.0, 0.1, "power-2", [0.4, special])
+    # Laws and coefficients refused, and the shapes of coefficients.
+    for law, given in [
+        ("quartic", [0.5]), ("", []), ("Linear", [0.5]),
+        ("uniform", [0.5]), ("linear", []), ("nonlinear", [0.1, 0.1, 0.1]),
+        ("linear", [1.5]), ("quadratic", [-0.5, 0.9]), ("square-root", [2.0, -1.5]),
+        ("logarithmic", [0.2, -3.0]), ("power-2", [1.2, 0.5]), ("nonlinear", [3.0, -4.0, 1.0, 0.5]),
+        ("linear", [[0.6], [1.5]]), ("linear", [[0.6], []]), ("uniform", [[], []]),
+        ("linear", [[0.6]]), ("uniform", []),
+    ]:
+        yield "limb_darkened_magnification", ([0.0, 0.5, 1.0, 2.0, 10.0], 1.0, 0.1, law, given)
 
 
 def main():

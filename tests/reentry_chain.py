@@ -5,8 +5,11 @@ chain that goes too deep kills the process:
 
 With the recursion limit LIMIT: KIND float is a __float__ that calls
 magnikit, which converts an argument whose __float__ calls it again, and so
-on; item is the same through the items of a list; iter through __iter__; plain is a plain Python chain of
-float() calls, for comparison. Prints each depth as it is reached, then the
+on; item is the same through the items of a list; iter through __iter__;
+coefficient through the items of a row of a limb-darkening law's
+coefficients; first item through the __getitem__ that gives the first item
+of coefficients, which tells rows from floats; plain is a plain Python chain
+of float() calls, for comparison. Prints each depth as it is reached, then the
 name of the exception that ended the chain."""
 
 import os
@@ -53,6 +56,27 @@ class ReentrantSequence:
         return iter([1.0])
 
 
+class ReentrantCoefficient:
+    """A coefficient in a row, whose conversion calls magnikit on rows of one
+    such coefficient."""
+
+    def __float__(self):
+        reached()
+        magnikit.limb_darkened_magnification([1.0], 1.0, 0.1, "linear", [[ReentrantCoefficient()]])
+        return 0.5
+
+
+class ReentrantFirstItem:
+    """Coefficients whose first item calls magnikit on such coefficients."""
+
+    def __getitem__(self, index):
+        if index > 0:
+            raise IndexError(index)
+        reached()
+        magnikit.limb_darkened_magnification([1.0], 1.0, 0.1, "linear", ReentrantFirstItem())
+        return [0.5]
+
+
 class PlainFloat:
     def __float__(self):
         reached()
@@ -63,6 +87,9 @@ CHAINS = {
     "float": lambda: magnikit.witt_mao_magnification([1.0], ReentrantFloat(), 0.1),
     "item": lambda: magnikit.witt_mao_magnification([ReentrantItem()], 1.0, 0.1),
     "iter": lambda: magnikit.integrated_heyrovsky_magnification(ReentrantSequence(), 1.0, 0.1),
+    "coefficient": lambda: magnikit.limb_darkened_magnification([1.0], 1.0, 0.1, "linear",
+                                                                [[ReentrantCoefficient()]]),
+    "first item": lambda: magnikit.limb_darkened_magnification([1.0], 1.0, 0.1, "linear", ReentrantFirstItem()),
     "plain": lambda: float(PlainFloat()),
 }
 

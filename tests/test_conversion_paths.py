@@ -12,6 +12,7 @@ that a list emptied by its own item's __float__ is whole again for the
 other copy."""
 
 import array
+import contextlib
 import os
 import struct
 import sys
@@ -129,6 +130,8 @@ class Item:
 
 def build_item(recipe, built, home, label):
     kind = recipe[0]
+    if kind in CONTAINERS:  # a row of a law's coefficients
+        return build(recipe, built)
     if kind == "float":
         return recipe[1]
     if kind == "int":
@@ -146,8 +149,13 @@ def build_item(recipe, built, home, label):
     return Item(recipe[1:], built, home, label)
 
 
+CONTAINERS = ("list", "tuple", "C-object list", "array", "ndarray")
+
+
 def build(recipe, built):
     kind = recipe[0]
+    if kind == "str":
+        return recipe[1]
     if kind in ("list", "tuple", "C-object list"):
         home = len(built.lists)
         items = []
@@ -158,8 +166,10 @@ def build(recipe, built):
             return tuple(items)
         if kind == "C-object list":
             # NumPy reads a list through the C API, which on PyPy turns its
-            # storage into C objects.
-            np.asarray(items, dtype=object)
+            # storage into C objects; it has done so when it finds no array
+            # in rows of coefficients among the items.
+            with contextlib.suppress(ValueError):
+                np.asarray(items, dtype=object)
         return items
     if kind == "array":
         _, typecode, values = recipe
@@ -196,6 +206,14 @@ def numpy_array(dtype, layout, values):
         return np.ma.masked_array(base)
     if layout == "subclass":
         return base.view(ArraySubclass)
+    # Rows of two, as a law's coefficients may come.
+    pairs = base[:len(values) // 2 * 2]
+    if layout == "rows":
+        return pairs.reshape(-1, 2)
+    if layout == "rows, Fortran order":
+        return np.asfortranarray(pairs.reshape(-1, 2))
+    if layout == "rows, transposed":
+        return pairs.reshape(2, -1).T
     raise AssertionError(layout)
 
 
@@ -210,11 +228,15 @@ def describe(value):
         return struct.pack("<d", value)
     if isinstance(value, Item):
         return value.label
+    if isinstance(value, (list, tuple)):  # a row
+        return [describe(x) for x in value]
     return repr(value)
 
 
 FUNCTIONS = {
     "witt_mao_magnification": lambda module, l: module.witt_mao_magnification(l, 1.0, 0.1),
+    "limb_darkened_magnification": lambda module, law, coefficients:
+        module.limb_darkened_magnification([0.0, 0.5, 1.0, 2.5], 1.0, 0.1, law, coefficients),
     "discrete_flux_map_heyrovsky_magnification":
         lambda module, l, bl, bf: module.discrete_flux_map_heyrovsky_magnification(l, 1.0, 0.1, bl, bf),
 }
@@ -227,12 +249,16 @@ def run(module, name, recipes):
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             result = FUNCTIONS[name](module, *arguments)
-        got = ("result", [struct.pack("<d", x) for x in result], type(result))
+        got = ("result", packed(result), type(result))
     except BaseException as raised:  # noqa: BLE001 - the panic type derives from BaseException
         got = ("error", raised)
     log = list(built.log)
     states = [None if items is None else [describe(x) for x in items] for items in built.lists]
     return got, log, states
+
+
+def packed(result):
+    return struct.pack("<d", result) if isinstance(result, float) else [packed(x) for x in result]
 
 
 def check_same(name, recipes, general):
@@ -296,23 +322,23 @@ def list_kinds():
     return st.sampled_from(kinds)
 
 
-def sequences_of_items():
+def sequences_of_items(values=floats, longest=3 * COPIED):
     """Mostly numbers, the common case: long enough now and then for PyPy
     to copy them, with the caller's code among them now and then."""
-    numbers = st.one_of(floats.map(lambda x: ("float", x)), machine_ints.map(lambda i: ("int", i)))
+    numbers = st.one_of(values.map(lambda x: ("float", x)), machine_ints.map(lambda i: ("int", i)))
     mostly_numbers = st.one_of(numbers, numbers, numbers, item_recipes())
     return st.tuples(list_kinds(), st.one_of(
-        st.lists(numbers, max_size=3 * COPIED),
-        st.lists(mostly_numbers, max_size=3 * COPIED),
+        st.lists(numbers, max_size=longest),
+        st.lists(mostly_numbers, max_size=longest),
         st.lists(item_recipes(), max_size=4),
     ))
 
 
-def array_values(code):
+def array_values(code, values=floats):
     if code == "u":
         return st.characters()
     if code in "fd":
-        return floats if code == "d" else st.floats(width=32)
+        return values if code == "d" else st.floats(width=32)
     bits = 8 * array.array(code).itemsize
     if code.isupper():
         return st.integers(0, 2**bits - 1)
@@ -322,9 +348,9 @@ def array_values(code):
 TYPECODES = "bBhHiIlLqQfdu"
 
 
-def arrays():
+def arrays(values=floats):
     return st.sampled_from(TYPECODES).flatmap(
-        lambda code: st.lists(array_values(code), max_size=2 * COPIED).map(
+        lambda code: st.lists(array_values(code, values), max_size=2 * COPIED).map(
             lambda values: ("array", code, values if code != "u" else "".join(values))))
 
 
@@ -342,17 +368,60 @@ LAYOUTS = ["contiguous", "reversed", "every other", "broadcast", "unaligned", "r
            "column", "scalar", "masked", "subclass"]
 
 
-def numpy_arrays():
-    return st.tuples(st.sampled_from(sorted(DTYPES)), st.sampled_from(LAYOUTS)).flatmap(
-        lambda pair: st.lists(DTYPES[pair[0]], max_size=2 * COPIED).map(
+def numpy_arrays(values=floats, layouts=LAYOUTS):
+    def elements(dtype):
+        return values if DTYPES[dtype] is floats else DTYPES[dtype]
+
+    return st.tuples(st.sampled_from(sorted(DTYPES)), st.sampled_from(layouts)).flatmap(
+        lambda pair: st.lists(elements(pair[0]), max_size=2 * COPIED).map(
             lambda values: ("ndarray", pair[0], pair[1], values)))
 
 
-def separations():
-    kinds = [sequences_of_items(), arrays()]
+def separations(values=floats, layouts=LAYOUTS):
+    kinds = [sequences_of_items(values), arrays(values)]
     if np is not None:
-        kinds.append(numpy_arrays())
+        kinds.append(numpy_arrays(values, layouts))
     return st.one_of(kinds)
+
+
+# Coefficients that keep most laws bright over the whole disc, so that most
+# calls compute; a refusal quotes every coefficient as read, to the last bit.
+coefficient_floats = st.one_of(st.floats(0.0, 0.2), floats)
+ROWS = ["rows", "rows, Fortran order", "rows, transposed"]
+
+
+def coefficient_recipes():
+    """One row of coefficients through every reading, or rows of them: a
+    list or tuple of rows (and now and then of numbers) or a 2-D NumPy array."""
+    # Mostly as many as a law takes (two in three draws; flatmap keeps the
+    # strategy's description short).
+    row = st.integers(0, 2).flatmap(
+        lambda k: sequences_of_items(coefficient_floats, 2) if k else separations(coefficient_floats))
+    rows = st.tuples(list_kinds(), st.lists(st.integers(0, 2).flatmap(lambda k: row if k else item_recipes()),
+                                            min_size=1, max_size=3))
+    kinds = [row, rows]
+    if np is not None:
+        kinds.append(numpy_arrays(coefficient_floats, ROWS))
+    return st.one_of(kinds)
+
+
+# A law for each number of coefficients; three and more than four are refused.
+LAW_TAKING = {0: "uniform", 1: "linear", 2: "quadratic", 4: "nonlinear"}
+
+
+def law_for(recipe):
+    """The law that takes as many coefficients as the recipe's first row
+    holds, or the recipe itself when it holds numbers."""
+    def count(recipe):
+        kind, *rest = recipe
+        if kind == "ndarray":
+            layout, values = rest[1:]
+            return 2 if layout in ROWS else 1 if layout == "column" else len(values)
+        return len(rest[-1])
+
+    items = recipe[1] if recipe[0] in ("list", "tuple", "C-object list") else ()
+    first_row = items and items[0][0] in CONTAINERS
+    return LAW_TAKING.get(count(items[0] if first_row else recipe), "power-2")
 
 
 @FUZZ
@@ -365,6 +434,12 @@ def test_one_sequence_reads_alike(general, l):
 @given(l=separations(), bl=separations(), bf=separations())
 def test_three_sequences_read_alike_in_order(general, l, bl, bf):
     check_same("discrete_flux_map_heyrovsky_magnification", [l, bl, bf], general)
+
+
+@FUZZ
+@given(coefficients=coefficient_recipes())
+def test_coefficients_read_alike_flat_and_in_rows(general, coefficients):
+    check_same("limb_darkened_magnification", [("str", law_for(coefficients)), coefficients], general)
 
 
 # Cases a random search may miss.
@@ -413,6 +488,11 @@ def test_pypy_lists_keep_their_storage_and_results_are_native(items, storage):
     # objects for good.
     assert strategy(items) == storage
     assert strategy(result) == "FloatListStrategy"
+    # So would telling rows from floats by the first item of coefficients.
+    short, rows = items[:2], [items[:2], items[:2]]
+    magnikit.limb_darkened_magnification([0.5], 1.0, 0.1, "power-2", short)
+    magnikit.limb_darkened_magnification([0.5], 1.0, 0.1, "power-2", rows)
+    assert (strategy(short), strategy(rows)) == (storage, "ObjectListStrategy")
 
 
 @pytest.mark.skipif(not (PYPY and np is not None), reason="PyPy with NumPy")

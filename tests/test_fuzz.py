@@ -19,6 +19,7 @@ import warnings
 import pytest
 from hypothesis import HealthCheck, event, given, settings
 from hypothesis import strategies as st
+from hypothesis.control import currently_in_test_context
 
 import magnikit
 
@@ -38,8 +39,24 @@ FUZZ = settings(max_examples=EXAMPLES, deadline=None,
 
 def is_vector(name, parameter):
     """heyrovsky_magnification takes one separation, a float; elsewhere l,
-    and the profile bl, bf, are sequences of floats."""
-    return parameter in ("bl", "bf") or (parameter == "l" and name != "heyrovsky_magnification")
+    and the profile bl, bf, are sequences of floats, and so are the
+    coefficients of a limb-darkening law (or rows of them)."""
+    return parameter in ("bl", "bf", "coefficients") or (
+        parameter == "l" and name != "heyrovsky_magnification")
+
+
+def expected_of(name, parameter, argument):
+    """What an argument must become as this parameter, or the error it raises."""
+    if parameter == "law":
+        return argument.as_text
+    if parameter == "coefficients":
+        return argument.as_coefficients
+    return argument.as_floats if is_vector(name, parameter) else argument.as_float
+
+
+# The limb-darkening laws and the number of coefficients each takes.
+LAWS = {"uniform": 0, "linear": 1, "quadratic": 2, "square-root": 2, "logarithmic": 2,
+        "power-2": 2, "nonlinear": 4}
 
 
 # The interpreter's float conversion consults __index__ on CPython only.
@@ -71,10 +88,34 @@ def mismatch(obj):
 
 
 class Argument:
-    def __init__(self, obj, as_float, as_floats=None):
+    """as_coefficients: what the object is as a limb-darkening law's
+    coefficients, one row of floats unless given (rows); as_text: what it
+    is as the law's name."""
+
+    def __init__(self, obj, as_float, as_floats=None, as_coefficients=None, as_text=None):
         self.obj = obj
         self.as_float = as_float
         self.as_floats = mismatch(obj) if as_floats is None else as_floats
+        self.as_coefficients = self.as_floats if as_coefficients is None else as_coefficients
+        self.as_text = text_outcome(obj) if as_text is None else as_text
+
+
+def text_outcome(obj):
+    if not isinstance(obj, str):
+        return wrapped(f"'{type(obj).__qualname__}' object cannot be converted to 'PyString'")
+    try:
+        obj.encode("utf-8")
+    except UnicodeEncodeError:
+        return raises(UnicodeEncodeError)
+    return value(obj)
+
+
+def is_sequence(obj):
+    """Whether the C API takes obj for a sequence (a str aside): whether the
+    first item of a law's coefficients starts rows."""
+    if isinstance(obj, (str, dict)) or (np is not None and isinstance(obj, np.generic)):
+        return False
+    return hasattr(type(obj), "__getitem__")
 
 
 def from_elements(elements, stop=None):
@@ -85,6 +126,25 @@ def from_elements(elements, stop=None):
             return element.as_float
         values.append(element.as_float[1])
     return stop if stop is not None else ("values", values)
+
+
+def as_coefficients(elements, stop=None):
+    """The outcome of iterating elements as a law's coefficients: rows, each
+    read as a sequence of floats, when the first is a sequence, else floats."""
+    if not (elements and is_sequence(elements[0].obj)):
+        return from_elements(elements, stop)
+    rows = []
+    for element in elements:
+        if element.as_floats[0] != "values":
+            return element.as_floats
+        rows.append(element.as_floats[1])
+    return stop if stop is not None else ("rows", rows)
+
+
+def container_argument(container, elements):
+    """A list or tuple (or GetItemOnly) of the elements' objects."""
+    return Argument(container([e.obj for e in elements]), wrapped(), from_elements(elements),
+                    as_coefficients(elements))
 
 
 def error_outcome(error):
@@ -189,6 +249,7 @@ class GetItemOnly(Hostile):
 
 def reenter():
     magnikit.witt_mao_magnification([0.5, 2.0], 1.0, 0.1)
+    magnikit.limb_darkened_magnification([0.5], 1.0, 0.1, "linear", [[0.6]])
     try:
         magnikit.heyrovsky_magnification("x", 1.0, 1.0, 0.1)
     except TypeError:
@@ -275,14 +336,14 @@ def numbers():
 
 
 @st.composite
-def sequences(draw):
-    elements = draw(st.lists(numbers(), max_size=3))
+def sequences(draw, items=None):
+    """Sequences of numbers, or of the given items (rows of coefficients)."""
+    elements = draw(st.lists(numbers() if items is None else items, max_size=3))
     kind = draw(st.sampled_from(["list", "tuple", "sequence", "getitem"]))
     if kind in ("list", "tuple"):
-        container = list if kind == "list" else tuple
-        return Argument(container(e.obj for e in elements), wrapped(), from_elements(elements))
+        return container_argument(list if kind == "list" else tuple, elements)
     if kind == "getitem":
-        return Argument(GetItemOnly([e.obj for e in elements]), wrapped(), from_elements(elements))
+        return container_argument(GetItemOnly, elements)
     true_length = len(elements)
     length = draw(st.one_of(
         st.just(true_length),
@@ -293,18 +354,27 @@ def sequences(draw):
         st.just(REENTER),
         st.just(2**62),  # no allocation can hold it
     ))
-    iteration = draw(st.sampled_from(["plain", "reenter", "raise", "raise-after", "non-iterator"]))
-    error = draw(exceptions())
+    iteration = draw(st.sampled_from(ITERATIONS))
+    return hostile_sequence(elements, length, iteration, draw(exceptions()))
+
+
+ITERATIONS = ["plain", "reenter", "raise", "raise-after", "non-iterator"]
+
+
+def hostile_sequence(elements, length, iteration, error):
     obj = Sequence([e.obj for e in elements], length, iteration, error)
-    if length == 2**62:
-        outcome = ("raises", MemoryError)
-    elif iteration == "raise":
-        outcome = error_outcome(error)
-    elif iteration == "non-iterator":
-        outcome = wrapped()  # the interpreter's "iter() returned non-iterator"
-    else:
-        outcome = from_elements(elements, error_outcome(error) if iteration == "raise-after" else None)
-    return Argument(obj, wrapped(), outcome)
+
+    def read(items_read):
+        if iteration == "raise":
+            return error_outcome(error)
+        if iteration == "non-iterator":
+            return wrapped()  # the interpreter's "iter() returned non-iterator"
+        return items_read(elements, error_outcome(error) if iteration == "raise-after" else None)
+
+    outcome = ("raises", MemoryError) if length == 2**62 else read(from_elements)
+    # Rows are told by the first item, never by the length.
+    rows = elements and is_sequence(elements[0].obj)
+    return Argument(obj, wrapped(), outcome, read(as_coefficients) if rows else outcome)
 
 
 def other_sequences():
@@ -355,7 +425,9 @@ def numpy_argument(array):
     if array.ndim == 0:
         return Argument(array, numpy_float(array), wrapped())
     elements = [Argument(row, numpy_float(row)) for row in array]
-    return Argument(array, numpy_float(array), from_elements(elements))
+    # As coefficients, a two-dimensional array of floats is rows.
+    rows = ("rows", array.tolist()) if array.ndim == 2 else None
+    return Argument(array, numpy_float(array), from_elements(elements), rows)
 
 
 # Hypothesis favours the ends of an integer range, so a rare branch is taken
@@ -369,7 +441,7 @@ def one_in(draw, n):
     return draw(st.integers(0, n - 1)) == n // 2
 
 
-def float_lists(min_size=0, max_size=3):
+def float_lists(min_size=0, max_size=3, values=floats):
     """Mostly short lists; now and then one long enough that PyPy copies it
     through an array, and a tuple."""
     if max_size == 3 and min_size == 0:
@@ -377,9 +449,8 @@ def float_lists(min_size=0, max_size=3):
     else:
         max_size = st.just(max_size)
     return st.tuples(max_size, st.sampled_from([list, list, list, tuple])).flatmap(
-        lambda shape: st.lists(floats.map(lambda x: Argument(x, value(x))), min_size=min_size,
-                               max_size=shape[0]).map(
-            lambda es: Argument(shape[1](e.obj for e in es), wrapped(), from_elements(es))))
+        lambda shape: st.lists(values.map(lambda x: Argument(x, value(x))), min_size=min_size,
+                               max_size=shape[0]).map(lambda es: container_argument(shape[1], es)))
 
 
 def arguments_for(vector):
@@ -394,6 +465,63 @@ def any_argument():
     return st.one_of(scalar_arguments(), sequences(), other_sequences())
 
 
+class LawName(str):
+    """A law's name whose methods all fail: the module reads the text itself."""
+
+    def __str__(self):
+        raise AssertionError("__str__")
+
+    def __eq__(self, other):
+        raise AssertionError("__eq__")
+
+    def __hash__(self):
+        raise AssertionError("__hash__")
+
+    def encode(self, *args, **kwargs):
+        raise AssertionError("encode")
+
+
+def text_argument(text):
+    return Argument(text, wrapped(), wrapped("Can't extract `str` to `Vec`"))
+
+
+def laws():
+    """Mostly a law's name; now and then an unknown name, one that cannot be
+    encoded as UTF-8, a str subclass, or no str at all."""
+    names = st.sampled_from(sorted(LAWS))
+    return sometimes(30, st.one_of(
+        st.text(st.characters(exclude_categories=()), max_size=8).map(text_argument),
+        names.map(lambda n: Argument(LawName(n), wrapped(), as_text=value(n))),
+        any_argument(),
+    ), names.map(text_argument))
+
+
+# Mostly coefficients that keep a law's brightness positive over the disc.
+coefficient_values = sometimes(20, floats, st.floats(0.0, 0.2))
+
+
+def coefficients(count):
+    """Mostly one row of count coefficients, or rows of them in a list, a
+    tuple or a 2-D NumPy array; now and then rows of other lengths, hostile
+    rows and containers of rows, and any argument at all."""
+    def in_lists_or_tuples(elements):
+        return st.tuples(st.sampled_from([list, tuple]), elements).map(lambda c: container_argument(*c))
+
+    row = in_lists_or_tuples(st.lists(coefficient_values.map(lambda x: Argument(x, value(x))),
+                                      min_size=count, max_size=count))
+    rows = in_lists_or_tuples(st.lists(row, min_size=1, max_size=3))
+    common = [row, rows, rows]
+    if np is not None:
+        common.append(st.lists(st.lists(coefficient_values, min_size=count, max_size=count),
+                               min_size=1, max_size=3).map(
+            lambda values: numpy_argument(np.array(values, dtype=float).reshape(len(values), count))))
+    return sometimes(30, st.one_of(
+        float_lists(0, 5, coefficient_values),
+        sequences(st.one_of(row, float_lists(0, 5, coefficient_values), arguments_for(True))),
+        any_argument(),
+    ), st.one_of(common))
+
+
 keyword_names = st.text(st.characters(exclude_categories=()), min_size=1, max_size=4)
 
 
@@ -402,7 +530,17 @@ def calls(draw, name):
     """(positional, keywords): a random mix of positions and keywords, with
     parameters missing, given twice, extra or unknown now and then."""
     params = PARAMETERS[name]
-    arguments = {p: draw(arguments_for(is_vector(name, p))) for p in params}
+    arguments = {}
+    for p in params:
+        if p == "law":
+            arguments[p] = draw(laws())
+        elif p == "coefficients":
+            # Mostly as many as the law takes.
+            law = arguments["law"].as_text
+            count = LAWS[law[1]] if law[0] == "value" and law[1] in LAWS else draw(st.integers(0, 4))
+            arguments[p] = draw(coefficients(count))
+        else:
+            arguments[p] = draw(arguments_for(is_vector(name, p)))
     profile = arguments.get("bl")
     if profile is not None and profile.as_floats[0] == "values" and not one_in(draw, 5):
         # Mostly a profile of equal lengths: unequal ones are a broken invariant.
@@ -459,7 +597,7 @@ def binding_error(name, positional, keywords):
 def bits(result):
     if isinstance(result, float):
         return struct.pack("<d", result)
-    return [struct.pack("<d", x) for x in result]
+    return [bits(x) for x in result]
 
 
 def outcome_of(call):
@@ -474,12 +612,20 @@ def outcome_of(call):
 def check_result(name, result):
     if name == "heyrovsky_magnification":
         assert type(result) is float
+    elif name == "limb_darkened_magnification" and result and type(result[0]) is list:
+        assert all(type(row) is list and all(type(x) is float for x in row) for row in result)
     else:
         assert type(result) is list and all(type(x) is float for x in result)
 
 
 def touched(arguments):
     return [a.obj for a in arguments if isinstance(a.obj, Hostile) and a.obj.touched]
+
+
+def noted(text):
+    """An event of the search, when a search runs."""
+    if currently_in_test_context():
+        event(text)
 
 
 def check_call(name, positional, keywords):
@@ -489,7 +635,7 @@ def check_call(name, positional, keywords):
                                             **{k: a.obj for k, a in keywords.items()}))
     text = binding_error(name, positional, keywords)
     if text is not None:
-        event("binding error")
+        noted("binding error")
         assert kind == "error" and type(got) is TypeError and str(got) == text
         assert touched(positional + list(keywords.values())) == []
         return
@@ -497,16 +643,16 @@ def check_call(name, positional, keywords):
     bound = dict(zip(params, positional), **keywords)
     plain = []
     for i, p in enumerate(params):
-        outcome = bound[p].as_floats if is_vector(name, p) else bound[p].as_float
-        if outcome[0] not in ("value", "values"):
-            event(f"conversion error: {outcome[0]}")
+        outcome = expected_of(name, p, bound[p])
+        if outcome[0] not in ("value", "values", "rows"):
+            noted(f"conversion error: {outcome[0]}")
             check_conversion_error(p, outcome, kind, got)
             assert touched([bound[q] for q in params[i + 1:]]) == []
             return
         plain.append(outcome[1])
 
     expected_kind, expected = outcome_of(lambda: function(*plain))
-    event("result" if expected_kind == "result" else f"model error: {type(expected).__name__}")
+    noted("result" if expected_kind == "result" else f"model error: {type(expected).__name__}")
     assert kind == expected_kind, (got, expected)
     if kind == "result":
         check_result(name, got)
@@ -581,10 +727,24 @@ def test_every_function_is_fuzzed():
 @pytest.mark.parametrize("name", [n for n in PARAMETERS if n != "heyrovsky_magnification"])
 def test_a_length_no_memory_can_hold_raises_memory_error(name):
     params = PARAMETERS[name]
-    args = [Sequence([0.5], 10**15, "plain", None) if is_vector(name, p) else 1.0 for p in params]
+    plain = [[0.5] if is_vector(name, p) else "linear" if p == "law" else 1.0 for p in params]
+    args = [Sequence([0.5], 10**15, "plain", None) if is_vector(name, p) else a for p, a in zip(params, plain)]
     with pytest.raises(MemoryError):
         getattr(magnikit, name)(*args)
-    assert getattr(magnikit, name)(*[[0.5] if is_vector(name, p) else 1.0 for p in params]) is not None
+    assert getattr(magnikit, name)(*plain) is not None
+
+
+@pytest.mark.parametrize("iteration", ITERATIONS)
+@pytest.mark.parametrize("length", [2, 0, 2**62, ValueError("no length")],
+                         ids=["true length", "length 0", "length 2**62", "length raises"])
+def test_rows_in_a_hostile_sequence_are_what_iteration_yields(length, iteration):
+    # Told from floats by the first item, whatever the length claims.
+    rows = [container_argument(kind, [Argument(x, value(x)) for x in row])
+            for kind, row in [(list, [0.4, 0.2]), (tuple, [0.1, 0.3])]]
+    coefficients = hostile_sequence(rows, length, iteration, KeyError("stop"))
+    separations = container_argument(list, [Argument(x, value(x)) for x in (0.5, 2.0)])
+    check_call("limb_darkened_magnification", [separations, Argument(1.0, value(1.0)), Argument(0.1, value(0.1)),
+                                               text_argument("quadratic"), coefficients], {})
 
 
 RUNNING_OUT = """

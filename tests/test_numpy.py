@@ -40,3 +40,19 @@ def test_flux_map_takes_arrays():
 def test_arrays_that_are_not_flat_sequences_are_refused(l):
     with pytest.raises(TypeError, match="^argument 'l': "):
         magnikit.witt_mao_magnification(l, 1.0, 0.1)
+
+
+BANDS = np.array([[0.4, 0.2], [0.1, 0.3]])
+
+
+@pytest.mark.parametrize(
+    "coefficients",
+    [BANDS[0], BANDS[0].astype(np.float32), BANDS, np.asfortranarray(BANDS), BANDS[:, ::-1],
+     [np.float64(0.4), np.int64(0)], list(BANDS)],
+)
+def test_arrays_and_scalars_as_coefficients(coefficients):
+    result = magnikit.limb_darkened_magnification(L, 1.0, 0.1, "quadratic", coefficients)
+    as_lists = np.asarray(coefficients, dtype=float).tolist()
+    assert result == magnikit.limb_darkened_magnification(L, 1.0, 0.1, "quadratic", as_lists)
+    rows = result if type(result[0]) is list else [result]
+    assert all(type(x) is float for row in rows for x in row)

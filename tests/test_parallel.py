@@ -34,6 +34,7 @@ FAILING_JOBS = [
     (magnikit.integrated_flux_map_witt_mao_magnification,
      ([0.5], 1.0, 0.1, [1.0, 0.5], [1.0, 1.0]), ValueError),
     (magnikit.witt_mao_magnification, (ClaimedLength(), 1.0, 0.1), MemoryError),
+    (magnikit.limb_darkened_magnification, ([0.5], 1.0, 0.1, "linear", [[0.6], [0.6, 0.1]]), ValueError),
 ]
 GOOD_JOB = (magnikit.integrated_heyrovsky_magnification, ([0.5, 2.0], 1.0, 0.1))
 

@@ -56,6 +56,7 @@ class Reentering:
     def __float__(self):
         magnikit.heyrovsky_magnification(0.5, 0.3, 1.0, 0.1)
         magnikit.witt_mao_magnification([0.5], 1.0, 0.1)
+        magnikit.limb_darkened_magnification([0.5], 1.0, 0.1, "linear", [0.6])
         return self.value
 
 
@@ -69,6 +70,7 @@ class ReenteringSequence(YieldingSequence):
 L = [0.0, 0.3, 0.9999, 1.0, 1.7, 4.0]
 BL = [0.0, 0.25, 0.5, 0.75, 1.0]
 BF = [1.0, 0.9, 0.75, 0.5, 0.2]
+BANDS = [[0.4, 0.2], [0.1, 0.3]]
 
 # (name, arguments): successes, computation errors and panics, with plain and
 # with suspending arguments.
@@ -98,8 +100,14 @@ CALLS = [
     ("witt_mao_magnification", (array.array("d", L), 1.0, 0.1)),
     ("witt_mao_magnification", (L * 4, 1.0, 0.1)),
     ("discrete_flux_map_heyrovsky_magnification", (tuple(L), 1.0, 0.1, array.array("d", BL), tuple(BF))),
+    # A limb-darkening law in two bands: plain, suspending, read fast, refused.
+    ("limb_darkened_magnification", (L, 1.0, 0.1, "quadratic", BANDS)),
+    ("limb_darkened_magnification",
+     (YieldingSequence(L), 1.0, Yielding(0.1), "quadratic", YieldingSequence([[Yielding(0.4), 0.2], BANDS[1]]))),
+    ("limb_darkened_magnification", (tuple(L), 1.0, 0.1, "quadratic", [array.array("d", BANDS[0]), tuple(BANDS[1])])),
+    ("limb_darkened_magnification", (L, 1.0, 0.1, "quadratic", [BANDS[0], [0.4, 1.9]])),
 ]
-FAST_SAME_AS = {18: 0, 19: 0, 21: 14}
+FAST_SAME_AS = {18: 0, 19: 0, 21: 14, 24: 22}
 # The same calls with re-entering arguments, whose results must be those of
 # the plain calls.
 REENTERING = [
@@ -107,6 +115,7 @@ REENTERING = [
     ("heyrovsky_magnification", (Reentering(0.5), 0.3, 1.0, Reentering(0.1)), 7),
     ("integrated_flux_map_heyrovsky_magnification",
      ([0.5, 1.0], 1.0, Reentering(0.1), ReenteringSequence(BL), BF), 12),
+    ("limb_darkened_magnification", (L, Reentering(1.0), 0.1, "quadratic", ReenteringSequence(BANDS)), 22),
 ]
 
 
@@ -116,9 +125,14 @@ def outcome(name, args):
         result = getattr(magnikit, name)(*args)
     except BaseException as error:  # noqa: BLE001 - the panic type derives from BaseException
         return type(error), str(error)
+    return packed(result)
+
+
+def packed(result):
+    """A float as its bits; a list (of lists) of floats as lists of bits."""
     if isinstance(result, float):
         return struct.pack("<d", result)
-    return [struct.pack("<d", x) for x in result]
+    return [packed(x) for x in result]
 
 
 def run_in_threads(work, count=THREADS):
@@ -155,7 +169,7 @@ def serial():
 
 def test_concurrent_calls_give_the_serial_results_bit_for_bit(serial):
     # Suspending arguments convert to the same values as plain ones.
-    assert all(serial[i] == serial[i + 1] for i in (0, 3, 7, 10, 12, 14))
+    assert all(serial[i] == serial[i + 1] for i in (0, 3, 7, 10, 12, 14, 22))
     assert all(serial[i] == serial[plain] for i, plain in FAST_SAME_AS.items())
     assert serial[20] == serial[0] * 4
 

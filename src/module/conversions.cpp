@@ -141,19 +141,37 @@ PyResult<FloatVector> by_iteration(PyObject* object) {
 
 namespace {
 
-// Whether a sequence holds rows rather than floats, from its first item
-// (looked at by index, as rows are then read by iteration). A sequence
-// whose first item cannot be had is read as floats, which reports why.
-bool holds_rows(PyObject* object) {
+// The first item of a sequence, by index; null for an empty exact list (with
+// no error set), or with the error pending.
+PyObject* first_item(PyObject* object) {
+#ifdef PYPY_VERSION
+  // Reading an item of a list by index through the C API turns the list's
+  // storage into C objects for good (pypy_lists.hpp); its iterator does not,
+  // and runs no code of the caller's.
+  if (PyList_CheckExact(object)) {
+    PyRef iterator = PyRef::steal(PyObject_GetIter(object));
+    return iterator ? PyIter_Next(iterator.get()) : nullptr;
+  }
+#endif
+  return PySequence_GetItem(object, 0);
+}
+
+// Whether a sequence holds rows rather than floats: an exact NumPy array by
+// its dimensions, any other sequence by its first item, which starts rows
+// when it is a sequence other than a str. The reading that follows may run
+// the same code of the caller's again (a __getitem__ that calls the module),
+// so the length is not asked for, and an error from the first item is the
+// argument's error: dropped to be met again in the reading, it would make a
+// chain of re-entries through that code branch at every level and never end.
+// An IndexError means an empty sequence, read as floats.
+PyResult<bool> holds_rows(PyObject* object) {
   if (auto dimensions = array_dimensions(object)) return *dimensions == 2;
   if (PyUnicode_Check(object) || PySequence_Check(object) == 0) return false;
-  const Py_ssize_t length = PySequence_Size(object);
-  if (length <= 0) {
-    if (length < 0) discard_pending_error();
-    return false;
-  }
-  PyRef first = PyRef::steal(PySequence_GetItem(object, 0));
+  PyRef first = PyRef::steal(first_item(object));
   if (!first) {
+    if (PyErr_Occurred() != nullptr && PyErr_ExceptionMatches(PyExc_IndexError) == 0) {
+      return raise_later(fetch_pending_error());
+    }
     discard_pending_error();
     return false;
   }
@@ -163,7 +181,9 @@ bool holds_rows(PyObject* object) {
 }  // namespace
 
 PyResult<FloatRows> extract_float_rows(PyObject* object) {
-  if (!holds_rows(object)) {
+  PyResult<bool> holds = holds_rows(object);
+  if (!holds) return raise_later(std::move(holds.error()));
+  if (!*holds) {
     auto row = extract_float_vector(object);
     if (!row) return raise_later(std::move(row.error()));
     return FloatRows{{*std::move(row)}, true};

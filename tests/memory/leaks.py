@@ -29,7 +29,8 @@ from panics import panic_type
 
 from .checkers import under_memory_checker
 
-PROFILE = {"l": [0.5], "r": 0.3, "re": 1.0, "rstar": 0.1, "bl": [0.0, 0.5, 1.0], "bf": [1.0, 0.8, 0.4]}
+PROFILE = {"l": [0.5], "r": 0.3, "re": 1.0, "rstar": 0.1, "bl": [0.0, 0.5, 1.0], "bf": [1.0, 0.8, 0.4],
+           "law": "quadratic", "coefficients": [0.4, 0.2]}
 PARAMETERS = {
     "witt_mao_magnification": ("l", "re", "rstar"),
     "integrated_witt_mao_magnification": ("l", "re", "rstar"),
@@ -38,11 +39,13 @@ PARAMETERS = {
     "integrated_heyrovsky_magnification": ("l", "re", "rstar"),
     "integrated_flux_map_heyrovsky_magnification": ("l", "re", "rstar", "bl", "bf"),
     "discrete_flux_map_heyrovsky_magnification": ("l", "re", "rstar", "bl", "bf"),
+    "limb_darkened_magnification": ("l", "re", "rstar", "law", "coefficients"),
 }
 # The integrated forms integrate over the source for each separation.
-EXPENSIVE = {n for n in PARAMETERS if n.startswith("integrated")}
+EXPENSIVE = {n for n in PARAMETERS if n.startswith("integrated")} | {"limb_darkened_magnification"}
 # Forms whose models cannot fail: a failing ring becomes a dropped integrand value.
-NEVER_FAIL = {"integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification"}
+NEVER_FAIL = {"integrated_heyrovsky_magnification", "integrated_flux_map_heyrovsky_magnification",
+              "limb_darkened_magnification"}
 
 
 class WrappedFailure:
@@ -157,6 +160,8 @@ def cases(memory_error=None):
                 expecting(magnikit.ProfileLengthError, function, *good[:-1], [1.0]))
             add("radius not finite",
                 expecting(ValueError, function, *good[:-2], [0.5, float("nan")], good[-1][:2]))
+        if "coefficients" in params:
+            add_law_cases(add, function, good, memory_error)
         if vectors:
             add("more items than memory holds",
                 expecting(MemoryError, function, ClaimedLength(2**62), *good[1:]))
@@ -165,6 +170,40 @@ def cases(memory_error=None):
         if vectors and memory_error:
             add("memory error", expecting(MemoryError, function, ClaimedLength(10**15), *good[1:]))
     return found
+
+
+def add_law_cases(add, function, good, memory_error):
+    """A limb-darkening law's own paths: coefficients read flat and as rows
+    through each fast reading, conversion errors inside a row, a law that
+    is no str or cannot be encoded, and refusals of the law and of its
+    coefficients."""
+    head, coefficients = good[:3], good[4]
+
+    def law_call(kind, law, given):
+        return expecting(kind, function, *head, law, given)
+
+    add("result in rows", law_call(None, "quadratic", [coefficients, tuple(coefficients)]))
+    add("result from an array.array of coefficients", law_call(None, "quadratic", array.array("d", coefficients)))
+    if np is not None:
+        add("result from NumPy coefficients", law_call(None, "quadratic", np.array(coefficients)))
+        add("result in rows of a NumPy array", law_call(None, "quadratic", np.array([coefficients] * 2)))
+    add("conversion error in a row", law_call(TypeError, "quadratic", [coefficients, [0.5, WrappedFailure()]]))
+    add("error passed through from a row", law_call(ValueError, "quadratic", [coefficients, [0.5, OtherFailure()]]))
+    add("law not a str", law_call(TypeError, 2.0, coefficients))
+    add("law not encodable", law_call(UnicodeEncodeError, "\ud800", coefficients))
+    add("unknown law", law_call(ValueError, "quartic", coefficients))
+    add("coefficients refused", law_call(ValueError, "quadratic", coefficients[:1]))
+    add("coefficients refused in a row", law_call(ValueError, "quadratic", [coefficients, [0.4, 1.9]]))
+    add("first item raising", law_call(TypeError, "quadratic", FirstItemRaising()))
+    if memory_error:
+        add("memory error in coefficients", law_call(MemoryError, "quadratic", ClaimedLength(10**15)))
+
+
+class FirstItemRaising:
+    """A sequence whose first item cannot be had: a TypeError with a cause."""
+
+    def __getitem__(self, index):
+        raise TypeError("no item") from KeyError("cause")
 
 
 class MallInfo2(ctypes.Structure):
