@@ -4,7 +4,8 @@ a SIGINT sent from outside reaches it as Ctrl-C in a terminal does:
     python tests/interrupted_call.py NAME
 
 Calls the function NAME twice on the same arguments (CALLS: a call of about
-a second on CPython). Prints "calling T" with the first call's time, then,
+a second on CPython; a name with a comma is the function before it, on one
+separation of a finely sampled profile, which the call must stop inside). Prints "calling T" with the first call's time, then,
 during the second call, "interrupted t" with the monotonic time at which
 KeyboardInterrupt reached Python (or "completed"), and finally "unchanged
 SAME HANDLED": whether a third call, with a signal handler that does not
@@ -22,6 +23,11 @@ PROFILE = (RADII, [1.0 - 0.5 * x for x in RADII])
 # Every basis profile of the laws with the most, in two bands.
 BANDS = ("nonlinear", [[0.5, 0.1, 0.1, -0.1], [0.3, 0.2, 0.1, 0.0]])
 
+def fine_profile(samples):
+    radii = [i / (samples - 1) for i in range(samples)]
+    return radii, [1.0 - 0.5 * x for x in radii]
+
+
 # separations, the arguments after l, re and rstar
 CALLS = {
     "witt_mao_magnification": (2_000_000, ()),
@@ -31,12 +37,20 @@ CALLS = {
     "integrated_flux_map_heyrovsky_magnification": (1_000, PROFILE),
     "discrete_flux_map_heyrovsky_magnification": (10_000, PROFILE),
     "limb_darkened_magnification": (10_000, BANDS),
+    "integrated_flux_map_heyrovsky_magnification, one separation": (1, fine_profile(200_000)),
+    "integrated_flux_map_witt_mao_magnification, one separation": (1, fine_profile(100_000)),
+    "discrete_flux_map_heyrovsky_magnification, one separation": (1, fine_profile(5_000_000)),
 }
+
+
+def function_of(name):
+    return getattr(magnikit, name.split(",")[0])
 
 
 def arguments(name):
     n, rest = CALLS[name]
-    return ([3.0 * i / n for i in range(n)], 1.0, 0.1) + rest
+    separations = [0.5] if n == 1 else [3.0 * i / n for i in range(n)]
+    return (separations, 1.0, 0.1) + rest
 
 
 def hexed(result):
@@ -48,7 +62,7 @@ def main(name):
     # Python leaves SIGINT ignored when it starts with it ignored, as a
     # background job of a shell does.
     signal.signal(signal.SIGINT, signal.default_int_handler)
-    function, args = getattr(magnikit, name), arguments(name)
+    function, args = function_of(name), arguments(name)
     start = time.monotonic()
     whole = function(*args)
     print("calling", time.monotonic() - start, flush=True)

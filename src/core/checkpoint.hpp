@@ -28,13 +28,20 @@ class Checkpoint {
   Checkpoint() = default;
   explicit Checkpoint(StopRequest ask) : ask_(ask) {}
 
-  // Called before each separation; true when the caller asks to stop. The
-  // operation then returns stopped_at_checkpoint() at once. A checkpoint is
-  // taken by value, so each loop paces its own chunks.
+  // Called before each separation, and between the pieces of a long one;
+  // true when the caller asks to stop, and from then on. The operation then
+  // returns stopped_at_checkpoint() at once. An operation takes its
+  // checkpoint by value, so each paces its own chunks, and hands it on by
+  // reference to the loops inside it.
   bool stop_requested() {
+    if (stopped_) return true;
     if (--countdown_ != 0) return false;
-    return ask_and_pace();
+    stopped_ = ask_and_pace();
+    return stopped_;
   }
+
+  // Whether the caller has asked to stop at some checkpoint.
+  bool stopped() const { return stopped_; }
 
  private:
   // Asks the caller, then sizes the next chunk from the time the last one
@@ -47,6 +54,7 @@ class Checkpoint {
   std::uint64_t countdown_ = 2;
   std::uint64_t chunk_ = 1;
   std::chrono::steady_clock::time_point chunk_start_{};
+  bool stopped_ = false;
 };
 
 // The error of an operation stopped at a checkpoint. The caller who asked to

@@ -64,7 +64,7 @@ double DiscFluxes::at(double x) const {
   return flux;
 }
 
-double LinearLawByParts::magnified_flux(const DiscFluxes& disc_flux) const {
+double LinearLawByParts::magnified_flux(const DiscFluxes& disc_flux, Checkpoint&) const {
   // F(sin theta) sin theta, many angles at once.
   auto in_angle = [&disc_flux](std::span<const double> theta, std::span<double> flux) {
     for (std::size_t start = 0; start < theta.size(); start += DISC_BATCH) {
@@ -109,13 +109,15 @@ SampledProfileByParts::SampledProfileByParts(const SampledProfile& profile) {
   end_fluxes_.resize(ends_.size());
 }
 
-double SampledProfileByParts::magnified_flux(const DiscFluxes& disc_flux) {
+double SampledProfileByParts::magnified_flux(const DiscFluxes& disc_flux,
+                                             Checkpoint& checkpoint) {
   disc_flux(ends_, end_fluxes_);
   double total = 0.0;
   for (std::size_t j = 0; j < ends_.size(); ++j) {
     total = total - finite_or_zero(end_fluxes_[j]) * steps_[j];
   }
   for (const Piece& piece : pieces_) {
+    if (checkpoint.stop_requested()) break;
     total = total - piece.slope * integrate_piece(disc_flux, disc_flux.l, piece.a, piece.b);
   }
   return total;

@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "core/checkpoint.hpp"
 #include "models/brightness_profile.hpp"
 #include "numeric/lanes.hpp"
 
@@ -49,7 +50,7 @@ struct DiscFluxes {
 class LinearLawByParts {
  public:
   explicit LinearLawByParts(const LinearLimbDarkening& law) : law_(law) {}
-  double magnified_flux(const DiscFluxes& disc_flux) const;
+  double magnified_flux(const DiscFluxes& disc_flux, Checkpoint& checkpoint) const;
 
  private:
   const LinearLimbDarkening& law_;
@@ -72,7 +73,9 @@ class LinearLawByParts {
 class SampledProfileByParts {
  public:
   explicit SampledProfileByParts(const SampledProfile& profile);
-  double magnified_flux(const DiscFluxes& disc_flux);
+  // The checkpoint is asked before each piece; once it says stop the flux
+  // is of no use.
+  double magnified_flux(const DiscFluxes& disc_flux, Checkpoint& checkpoint);
 
  private:
   struct Piece {

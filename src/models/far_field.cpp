@@ -42,7 +42,7 @@ double far_field_magnification(double u, double h, const BrightnessMoments& mome
   return 1.0 + (4.0 / ((uu + 2.0) + us) + (y * 0.25) * corrections) / us;
 }
 
-BrightnessMoments brightness_moments(const SampledProfile& profile) {
+BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& checkpoint) {
   // The interpolant changes line only at sample radii: split [0, 1] there.
   std::vector<double> radii{0.0, 1.0};
   for (const double r : profile.bl) {
@@ -56,6 +56,7 @@ BrightnessMoments brightness_moments(const SampledProfile& profile) {
   // positive terms: no cancellation between the ends of a narrow piece.
   std::array<double, FAR_FIELD_TERMS + 1> mu{};
   for (std::size_t i = 0; i + 1 < radii.size(); ++i) {
+    if (checkpoint.stop_requested()) break;
     const double a = radii[i];
     const double b = radii[i + 1];
     if (!(a < b)) continue;

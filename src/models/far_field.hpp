@@ -16,6 +16,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/checkpoint.hpp"
 #include "core/computation.hpp"
 #include "core/constants.hpp"
 #include "models/brightness_profile.hpp"
@@ -78,13 +79,21 @@ constexpr BrightnessMoments brightness_moments(const LinearLimbDarkening&) {
   }
   return moments;
 }
+inline BrightnessMoments brightness_moments(const LinearLimbDarkening& law, Checkpoint&) {
+  return brightness_moments(law);
+}
 
 // A sampled profile, exactly: the interpolant is one line between
 // neighbouring sample radii and the integrals run over [0, 1] only, where
 // the quadrature of the near field sees it. Pieces where the line is not
 // finite count as 0, as the quadrature drops non-finite values. A profile
 // with no flux over [0, 1] has NaN or infinite moments, as the near field
-// divides by a zero flux.
-BrightnessMoments brightness_moments(const SampledProfile& profile);
+// divides by a zero flux. The checkpoint is asked between the pieces of a
+// finely sampled profile; once it says stop the moments are of no use.
+BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& checkpoint);
+inline BrightnessMoments brightness_moments(const SampledProfile& profile) {
+  Checkpoint never_stops;
+  return brightness_moments(profile, never_stops);
+}
 
 }  // namespace magnikit

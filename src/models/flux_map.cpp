@@ -80,10 +80,15 @@ auto ring_flux(const SampledProfile& profile) {
 // lens far from every piece; NaN for a profile that is not finite, and with
 // it every magnification divided by it. Both integrated forms divide by it,
 // so that they agree to rounding.
-double total_flux_ring_by_ring(const SampledProfile& profile) {
+double total_flux_ring_by_ring(const SampledProfile& profile, Checkpoint& checkpoint) {
   if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
   const auto flux = ring_flux(profile);
-  return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile);
+  return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile,
+                                checkpoint);
+}
+
+std::unexpected<OperationError> stopped() {
+  return std::unexpected(OperationError(stopped_at_checkpoint().error()));
 }
 
 }  // namespace
@@ -107,10 +112,12 @@ Checked<FloatVector> _discrete_flux_map_heyrovsky_magnification(FloatVector l, d
   FloatVector magnifications;
   magnifications.reserve(l.size());
   for (const double separation : l) {
-    if (checkpoint.stop_requested()) return checked<FloatVector>(stopped_at_checkpoint());
+    if (checkpoint.stop_requested()) return stopped();
     std::fill(separations, separations + std::min(RINGS, bl.size()), separation);
     double S = 0.0;
     for (std::size_t start = 0; start < bl.size(); start += RINGS) {
+      // A profile of a million rings takes a while for each separation.
+      if (checkpoint.stop_requested()) return stopped();
       const std::size_t count = std::min(RINGS, bl.size() - start);
       heyrovsky_magnifications(std::span(separations, count), std::span(bl).subspan(start, count),
                                re, rstar, std::span(rings, count), path);
@@ -139,7 +146,8 @@ Checked<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, 
                                                                  Checkpoint checkpoint) {
   if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
-  const double N = total_flux_ring_by_ring(profile);
+  const double N = total_flux_ring_by_ring(profile, checkpoint);
+  if (checkpoint.stopped()) return stopped();
   return checked(_integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N,
                                                      checkpoint, lanes::active_path()));
 }
@@ -150,7 +158,8 @@ Checked<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, d
                                                                 Checkpoint checkpoint) {
   if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
-  const double N = total_flux_ring_by_ring(profile);
+  const double N = total_flux_ring_by_ring(profile, checkpoint);
+  if (checkpoint.stopped()) return stopped();
   return checked(_integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N,
                                                     checkpoint, lanes::active_path()));
 }

@@ -8,9 +8,11 @@
 #include <cmath>
 #include <limits>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "core/constants.hpp"
+#include "models/each_separation.hpp"
 #include "models/far_field.hpp"
 #include "models/limb_darkening_laws.hpp"
 #include "models/ring_by_ring.hpp"
@@ -35,53 +37,61 @@ struct Bases {
 };
 
 // A band's weighted sum of per-basis values, in the law's order of terms.
-double weighted(const BasisTerms& terms, std::span<const double> per_basis) {
-  double sum = terms[0].weight * per_basis[terms[0].basis];
-  for (std::size_t i = 1; i < terms.size(); ++i) {
-    sum = sum + terms[i].weight * per_basis[terms[i].basis];
-  }
+template <class PerBasis>
+double weighted(const BasisTerms& terms, const PerBasis& per_basis) {
+  const auto value = [&](std::size_t c) {
+    if constexpr (std::is_invocable_v<const PerBasis&, std::size_t>) {
+      return per_basis(c);
+    } else {
+      return per_basis[c];
+    }
+  };
+  double sum = terms[0].weight * value(terms[0].basis);
+  for (std::size_t i = 1; i < terms.size(); ++i) sum = sum + terms[i].weight * value(terms[i].basis);
   return sum;
 }
 
-// A band: its law's terms, its own flux by the rule the magnified flux is
-// summed with (so that a uniform magnification comes back exactly), and the
-// brightness moments of its far-field series.
-struct Band {
-  const BasisTerms& terms;
-  double flux;
-  BrightnessMoments moments;
-};
-
-std::vector<Band> bands_of(const LawRows& law, const Bases& bases) {
-  std::vector<double> fluxes(bases.components());
-  std::vector<std::array<double, FAR_FIELD_TERMS + 1>> moments(bases.components());
-  for (std::size_t c = 0; c < bases.components(); ++c) {
-    const auto flux = [&](double x) { return (x * TWO_PI) * bases.component(c, x); };
-    fluxes[c] = integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), bases);
-    moments[c] = law.bases[c].moments();
-  }
-  std::vector<Band> bands;
-  bands.reserve(law.rows.size());
-  for (const BasisTerms& terms : law.rows) {
-    std::array<double, FAR_FIELD_TERMS + 1> band_moments{};
-    for (int k = 0; k <= FAR_FIELD_TERMS; ++k) {
-      double sum = terms[0].weight * moments[terms[0].basis][k];
-      for (std::size_t i = 1; i < terms.size(); ++i) {
-        sum = sum + terms[i].weight * moments[terms[i].basis][k];
-      }
-      band_moments[k] = sum;
+// The bands of one call: each band's law's terms, its own flux by the rule
+// the magnified flux is summed with (so that a uniform magnification comes
+// back exactly), and the brightness moments of its far-field series, all
+// from the bases'.
+class Bands {
+ public:
+  Bands(const LawRows& law, const Bases& bases) : terms_(law.rows) {
+    std::vector<double> fluxes(bases.components());
+    std::vector<std::array<double, FAR_FIELD_TERMS + 1>> moments(bases.components());
+    for (std::size_t c = 0; c < bases.components(); ++c) {
+      const auto flux = [&](double x) { return (x * TWO_PI) * bases.component(c, x); };
+      // One piece, at the cost of one separation: nothing to stop within.
+      Checkpoint never_stops;
+      fluxes[c] = integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), bases,
+                                         never_stops);
+      moments[c] = law.bases[c].moments();
     }
-    BrightnessMoments normalised{};
-    for (int k = 1; k <= FAR_FIELD_TERMS; ++k) normalised[k - 1] = band_moments[k] / band_moments[0];
-    bands.push_back({terms, weighted(terms, fluxes), normalised});
+    for (const BasisTerms& terms : terms_) {
+      fluxes_.push_back(weighted(terms, fluxes));
+      std::array<double, FAR_FIELD_TERMS + 1> band_moments{};
+      for (int k = 0; k <= FAR_FIELD_TERMS; ++k) {
+        band_moments[k] = weighted(terms, [&](std::size_t c) { return moments[c][k]; });
+      }
+      BrightnessMoments normalised{};
+      for (int k = 1; k <= FAR_FIELD_TERMS; ++k) {
+        normalised[k - 1] = band_moments[k] / band_moments[0];
+      }
+      moments_.push_back(normalised);
+    }
   }
-  return bands;
-}
 
-// Beyond this separation (in source radii) the ring form's term d^2 Pi
-// overflows at every radius of the source; the magnification there is 1 to
-// double precision.
-constexpr double RING_TERMS_OVERFLOW = 1e154;
+  std::size_t bands() const { return terms_.size(); }
+  double flux(std::size_t band) const { return fluxes_[band]; }
+  const BrightnessMoments& moments(std::size_t band, Checkpoint&) const { return moments_[band]; }
+  const BasisTerms& terms(std::size_t band) const { return terms_[band]; }
+
+ private:
+  const std::vector<BasisTerms>& terms_;
+  std::vector<double> fluxes_;
+  std::vector<BrightnessMoments> moments_;
+};
 
 }  // namespace
 
@@ -90,64 +100,35 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
                                                 Checkpoint checkpoint, lanes::Path path) {
   const auto rows = law_rows(law, coefficients);
   if (!rows) return refuse(rows.error());
-  const Bases bases{rows->bases};
-  const std::vector<Band> bands = bands_of(*rows, bases);
-
-  FloatRows magnifications{std::vector<FloatVector>(bands.size()), coefficients.flat};
-  for (FloatVector& row : magnifications.rows) row.reserve(l.size());
-  const auto for_each_band = [&](auto&& value) {
-    for (std::size_t b = 0; b < bands.size(); ++b) magnifications.rows[b].push_back(value(bands[b]));
-  };
-
   if (sizes_without_meaning(re, rstar)) {
-    for (std::size_t i = 0; i < l.size(); ++i) {
-      for_each_band([](const Band&) { return std::numeric_limits<double>::quiet_NaN(); });
-    }
-    return magnifications;
+    return FloatRows{std::vector<FloatVector>(rows->rows.size(),
+                                              not_a_magnification_for_each(l.size())),
+                     coefficients.flat};
   }
   re = einstein_radius(re);
-  const double rho = rstar / re;
-  // A source far smaller than the Einstein radius is integrated at a
-  // reference size and scaled (SMALL_SOURCE_RHO).
-  const bool small_source = rho < SMALL_SOURCE_RHO;
+  const Bases bases{rows->bases};
+  Bands bands(*rows, bases);
+
+  // The rings of a separation are evaluated once, by the first basis's pass
+  // over the source radius, and read back by the others'.
   std::vector<double> kept;
-  std::vector<double> magnified(bases.components());
-  for (const double separation : l) {
-    if (checkpoint.stop_requested()) {
-      return std::unexpected(OperationError(stopped_at_checkpoint().error()));
-    }
-    if (!(separation >= 0.0)) {
-      for_each_band([](const Band&) { return std::numeric_limits<double>::quiet_NaN(); });
-      continue;
-    }
-    if (in_far_field(separation, rho)) {
-      for_each_band([&](const Band& band) {
-        return far_field_magnification(rho * separation, 1.0 / (separation * separation),
-                                       band.moments);
+  std::vector<double> per_basis(bases.components());
+  auto magnifications = magnify_each(
+      l, re, rstar, bands, checkpoint,
+      [&](double separation, double lens, double source, std::span<double> fluxes) {
+        const RingFluxes rings{separation, lens, source, path};
+        FluxesKept<RingFluxes> kept_rings(rings, kept);
+        for (std::size_t c = 0; c < bases.components(); ++c) {
+          kept_rings.start_pass();
+          ComponentFluxes<FluxesKept<RingFluxes>, Bases> flux{kept_rings, bases, c};
+          per_basis[c] = integrate_ring_by_ring(flux, separation, bases, checkpoint);
+        }
+        for (std::size_t b = 0; b < bands.bands(); ++b) {
+          fluxes[b] = weighted(bands.terms(b), per_basis);
+        }
       });
-      continue;
-    }
-    // A source of more than DISC_CLOSED_FORM_LARGEST_RHO Einstein radii (or
-    // none at all) is magnified by 1 to double precision, as every ring is
-    // with the lens beyond RING_TERMS_OVERFLOW.
-    if (separation > RING_TERMS_OVERFLOW || rho > DISC_CLOSED_FORM_LARGEST_RHO) {
-      for_each_band([](const Band&) { return 1.0; });
-      continue;
-    }
-    const RingFluxes rings{separation, small_source ? 1.0 : re,
-                           small_source ? SMALL_SOURCE_REFERENCE_RHO : rstar, path};
-    FluxesKept<RingFluxes> kept_rings(rings, kept);
-    for (std::size_t c = 0; c < bases.components(); ++c) {
-      kept_rings.start_pass();
-      ComponentFluxes<FluxesKept<RingFluxes>, Bases> flux{kept_rings, bases, c};
-      magnified[c] = integrate_ring_by_ring(flux, separation, bases);
-    }
-    for_each_band([&](const Band& band) {
-      const double magnification = weighted(band.terms, magnified) / band.flux;
-      return small_source ? (magnification * SMALL_SOURCE_REFERENCE_RHO) / rho : magnification;
-    });
-  }
-  return magnifications;
+  if (!magnifications) return std::unexpected(OperationError(magnifications.error()));
+  return FloatRows{*std::move(magnifications), coefficients.flat};
 }
 
 Checked<FloatRows> limb_darkened_magnification(FloatVector l, double re, double rstar,
