@@ -41,6 +41,11 @@ EPOCHS = 2000
 RHOS = (1e-3, 1e-2, 0.05)
 FLUX_MAP_SAMPLES = 200
 LIMB_U = 0.6
+# Other laws: a quadratic law (a, b), a four-coefficient law, and the
+# quadratic law in five bands at once.
+QUADRATIC = (0.4, 0.25)
+NONLINEAR = (0.5, -0.2, 0.6, -0.25)
+FIVE_BANDS = [[0.6, 0.15], [0.5, 0.2], [0.4, 0.25], [0.3, 0.3], [0.2, 0.3]]
 
 sys.path.insert(0, str(HERE))
 
@@ -78,6 +83,14 @@ def magnikit_calls(module, rho, ls, bl, bf):
         (f"discrete_flux_map_heyrovsky_magnification ({FLUX_MAP_SAMPLES} rings)",
          "rings", lambda: module.discrete_flux_map_heyrovsky_magnification(
              ls, 1.0, rho, bl, bf)),
+        ("limb_darkened_magnification", "linear 0.6",
+         lambda: module.limb_darkened_magnification(ls, 1.0, rho, "linear", [LIMB_U])),
+        ("limb_darkened_magnification", f"quadratic {QUADRATIC}",
+         lambda: module.limb_darkened_magnification(ls, 1.0, rho, "quadratic", list(QUADRATIC))),
+        ("limb_darkened_magnification", f"nonlinear {NONLINEAR}",
+         lambda: module.limb_darkened_magnification(ls, 1.0, rho, "nonlinear", list(NONLINEAR))),
+        ("limb_darkened_magnification (5 bands)", "quadratic",
+         lambda: module.limb_darkened_magnification(ls, 1.0, rho, "quadratic", FIVE_BANDS)),
     ]
 
 

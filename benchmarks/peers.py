@@ -101,6 +101,9 @@ def magnikit_adapters():
          form(magnikit.integrated_witt_mao_magnification)),
         ("limb", f"integrated_flux_map_heyrovsky_magnification ({FLUX_MAP_SAMPLES} samples)",
          form(magnikit.integrated_flux_map_heyrovsky_magnification, radii, brightness)),
+        # The same law by name, with the coefficient the peers take.
+        ("limb", "limb_darkened_magnification (\"linear\", u = 0.6)",
+         form(magnikit.limb_darkened_magnification, "linear", [LIMB_U])),
     ]
 
 
