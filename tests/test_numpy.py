@@ -48,7 +48,7 @@ BANDS = np.array([[0.4, 0.2], [0.1, 0.3]])
 @pytest.mark.parametrize(
     "coefficients",
     [BANDS[0], BANDS[0].astype(np.float32), BANDS, np.asfortranarray(BANDS), BANDS[:, ::-1],
-     [np.float64(0.4), np.int64(0)], list(BANDS)],
+     [np.float64(0.4), np.int64(0)], [np.array(0.4), np.array(0.2)], list(BANDS)],
 )
 def test_arrays_and_scalars_as_coefficients(coefficients):
     result = magnikit.limb_darkened_magnification(L, 1.0, 0.1, "quadratic", coefficients)

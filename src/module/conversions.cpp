@@ -175,6 +175,9 @@ PyResult<bool> holds_rows(PyObject* object) {
     discard_pending_error();
     return false;
   }
+  // A zero-dimensional NumPy array is a number, though it has the methods
+  // of a sequence.
+  if (auto dimensions = array_dimensions(first.get())) return *dimensions > 0;
   return PySequence_Check(first.get()) != 0 && !PyUnicode_Check(first.get());
 }
 
