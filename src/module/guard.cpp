@@ -14,6 +14,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
 #else
 #include <pthread.h>
 #endif
@@ -51,6 +54,16 @@ const char* stack_bottom() noexcept {
 #endif
 }
 
+// The address of the calling frame on the thread's own stack (a sanitizer
+// may keep the locals elsewhere).
+[[gnu::always_inline]] inline const char* current_frame() noexcept {
+#if defined(_MSC_VER) && !defined(__clang__)
+  return static_cast<const char*>(_AddressOfReturnAddress());
+#else
+  return static_cast<const char*>(__builtin_frame_address(0));
+#endif
+}
+
 // Whether the C stack has less room left than STACK_KEPT_FREE. A chain of
 // re-entries (a __float__ that calls the module, which converts an argument
 // whose __float__ calls it again) stacks the interpreter's frames and the
@@ -63,8 +76,7 @@ bool stack_nearly_exhausted() noexcept {
     const char* bottom = stack_bottom();
     return bottom == nullptr ? nullptr : bottom + STACK_KEPT_FREE;
   }();
-  const char here = 0;
-  return floor != nullptr && &here < floor;
+  return floor != nullptr && current_frame() < floor;
 }
 
 }  // namespace
