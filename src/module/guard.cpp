@@ -56,7 +56,7 @@ const char* stack_bottom() noexcept {
 
 // The address of the calling frame on the thread's own stack (a sanitizer
 // may keep the locals elsewhere).
-[[gnu::always_inline]] inline const char* current_frame() noexcept {
+inline const char* current_frame() noexcept {
 #if defined(_MSC_VER) && !defined(__clang__)
   return static_cast<const char*>(_AddressOfReturnAddress());
 #else
