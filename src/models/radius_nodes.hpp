@@ -269,12 +269,22 @@ inline void law_nodes(double l, double eps, std::vector<Cell>& cells, LawNodes& 
   }
 }
 
-// Appends the nodes of the piece [a, b] of a sampled profile, in x, for the
-// lens at l: the radius and the weight of the node, cell width included
-// and negative on a part that is taken away.
+// The nodes of a piece of a sampled profile, in x: the radius and the
+// weight of each node, cell width included and negative on a part that is
+// taken away.
+struct PieceNodes {
+  std::vector<double> x;
+  std::vector<double> weight;
+
+  std::size_t size() const { return x.size(); }
+};
+
+// The nodes of the piece [a, b] of a sampled profile for the lens at l;
+// cells is scratch.
 inline void piece_nodes(const FluxSingularities& flux, double a, double b,
-                        std::vector<Cell>& cells, std::vector<double>& x,
-                        std::vector<double>& weight) {
+                        std::vector<Cell>& cells, PieceNodes& nodes) {
+  nodes.x.clear();
+  nodes.weight.clear();
   const double l = flux.l();
   const double lens_scale = flux.lens_scale();
   constexpr double NO_SCALE = std::numeric_limits<double>::infinity();
@@ -288,8 +298,8 @@ inline void piece_nodes(const FluxSingularities& flux, double a, double b,
     }
     for (const Cell& cell : cells) {
       for_each_node(cell, [&](double t, double w) {
-        x.push_back(t);
-        weight.push_back(sign * w);
+        nodes.x.push_back(t);
+        nodes.weight.push_back(sign * w);
       });
     }
   };

@@ -57,12 +57,11 @@ PyObject* piece_nodes(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     if (!arguments) return raise_later(std::move(arguments.error()));
     const auto [l, eps, a, b] = *arguments;
     std::vector<magnikit::Cell> cells;
-    magnikit::FloatVector x;
-    magnikit::FloatVector weight;
-    magnikit::piece_nodes(magnikit::FluxSingularities(l, eps), a, b, cells, x, weight);
-    auto xs = magnikit::to_python(x);
+    magnikit::PieceNodes nodes;
+    magnikit::piece_nodes(magnikit::FluxSingularities(l, eps), a, b, cells, nodes);
+    auto xs = magnikit::to_python(nodes.x);
     if (!xs) return raise_later(std::move(xs.error()));
-    auto weights = magnikit::to_python(weight);
+    auto weights = magnikit::to_python(nodes.weight);
     if (!weights) return raise_later(std::move(weights.error()));
     PyRef result = PyRef::steal(PyTuple_Pack(2, xs->get(), weights->get()));
     if (!result) magnikit::python_api_call_failed();
