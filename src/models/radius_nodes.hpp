@@ -18,7 +18,8 @@
 // flux differs from the centred lens's by (l / x)^2, and beyond a few
 // Einstein radii from the ring through the lens a large source is magnified
 // by 1 + O(eps^4 / D^4): the lens, its mirror and x = 0 fade beyond
-// min(2l, 2 eps), the points of Q beyond 2 eps.
+// min(2l, 2 eps), the points of Q beyond 2 eps; where eps is small against l
+// every one of them is a share of about eps / l of the flux.
 //
 // A limb-darkening law is smooth in mu = sqrt(1 - x^2) or has a power-law
 // edge at the limb, mu^alpha, mu ln mu; in v = (1 - x^2)^(1/4) (mu = v^2,
@@ -68,7 +69,9 @@ inline constexpr double PIECE_NEAR_LENS = 0.25;
 // The singular points of one interval.
 class SingularPoints {
  public:
-  void add(double x, double y, double scale) { points_[count_++] = SingularPoint{x, y, scale}; }
+  void add(double x, double y, Strength strength) {
+    points_[count_++] = SingularPoint{x, y, strength};
+  }
   std::span<const SingularPoint> span() const { return std::span(points_.data(), count_); }
 
  private:
@@ -86,9 +89,15 @@ enum class LensSide {
 // centre, l = 0) and the source eps Einstein radii in radius.
 class FluxSingularities {
  public:
-  FluxSingularities(double l, double eps)
-      : l_(l), lens_scale_(l > 0.0 ? std::min(2.0 * l, 2.0 * eps) : 2.0 * eps),
-        q_scale_(2.0 * eps), two_eps_(2.0 * eps) {
+  FluxSingularities(double l, double eps) : l_(l), two_eps_(2.0 * eps) {
+    // Where the source is far larger than the Einstein radius, the
+    // logarithm at the ring through the lens has a coefficient of about
+    // eps / (pi l) against the flux itself (the point lens's 1/u near the
+    // lens, averaged around the ring), taken as 2 eps / l; the cluster of
+    // the lens, its mirror and x = 0 fades beyond min(2l, 2 eps).
+    const double weight = l > two_eps_ ? two_eps_ / l : 1.0;
+    lens_ = Strength{weight, l > 0.0 ? std::min(2.0 * l, two_eps_) : two_eps_};
+    q_ = Strength{weight, two_eps_};
     // v = (1 - z^2)^(1/4): of the lens, and of the points of Q, l + 2i eps
     // (the roots of l - 2i eps and of the mirrors are their conjugates).
     const double one_minus_l2 = (1.0 - l) * (1.0 + l);
@@ -97,63 +106,65 @@ class FluxSingularities {
         std::complex<double>(one_minus_l2 + two_eps_ * two_eps_, -(2.0 * l) * two_eps_));
     // Each cluster of a lens root and the roots of Q fades beyond their
     // distance in v, where the lens is in v's range; nearer the centre v
-    // squeezes the cluster (1 - v ~ x^2 / 4) and it counts fully.
-    v_scales_.fill(std::numeric_limits<double>::infinity());
-    if (l >= LENS_IN_INNER_HALF) {
-      for (std::size_t i = 0; i < 2; ++i) {
-        for (const std::complex<double>& q : q_roots_) {
-          v_scales_[i] = std::min(v_scales_[i], std::abs(q - lens_roots_[i]));
-        }
+    // squeezes the cluster (1 - v ~ x^2 / 4) and it fades nowhere.
+    for (std::size_t i = 0; i < 2; ++i) {
+      in_v_[i] = Strength{weight, std::numeric_limits<double>::infinity()};
+      if (l < LENS_IN_INNER_HALF) continue;
+      for (const std::complex<double>& q : q_roots_) {
+        in_v_[i].scale = std::min(in_v_[i].scale, std::abs(q - lens_roots_[i]));
       }
     }
   }
 
   double l() const { return l_; }
-  double lens_scale() const { return lens_scale_; }
+  const Strength& lens() const { return lens_; }
   double lens_in_v() const { return lens_roots_[0].real(); }
-  double lens_scale_in_v() const { return v_scales_[0]; }
+  const Strength& lens_in_v_strength() const { return in_v_[0]; }
 
   // In x, for a part on the given side of the lens, without the lens
   // itself; the limb x = 1 for a law's part in x.
   SingularPoints in_x(LensSide side, bool limb) const {
     SingularPoints points;
     if (l_ > 0.0) {
-      points.add(-l_, 0.0, lens_scale_);
-      points.add(-l_, two_eps_, q_scale_);
-      if (side == LensSide::outside) points.add(0.0, 0.0, lens_scale_);
+      points.add(-l_, 0.0, lens_);
+      points.add(-l_, two_eps_, q_);
+      if (side == LensSide::outside) points.add(0.0, 0.0, lens_);
     }
-    points.add(l_, two_eps_, q_scale_);
-    if (limb) points.add(1.0, 0.0, std::numeric_limits<double>::infinity());
+    points.add(l_, two_eps_, q_);
+    if (limb) points.add(1.0, 0.0, Strength{});
     return points;
   }
 
   // The same with the lens among them, for a part that does not reach it.
   SingularPoints in_x_apart(LensSide side, bool limb) const {
     SingularPoints points = in_x(side, limb);
-    if (l_ > 0.0) points.add(l_, 0.0, lens_scale_);
+    if (l_ > 0.0) points.add(l_, 0.0, lens_);
     return points;
   }
 
   // In v, for a part on the given side of the lens: the roots of the lens
-  // (but the one the part ends at, when it ends at the lens) and of Q, and
-  // beyond the lens those of x = 0, v = 1 and i.
+  // (but the one the part ends at, when it ends at the lens) and of Q,
+  // beyond the lens those of x = 0, v = 1 and i, and the limb v = 0.
   SingularPoints in_v(LensSide side, bool ending_at_lens) const {
     SingularPoints points;
     for (std::size_t i = ending_at_lens ? 1 : 0; i < 2; ++i) {
       const std::complex<double> root = lens_roots_[i];
       // On the rim both lens roots are v = 0, the end itself.
       if (root != std::complex<double>(0.0, 0.0)) {
-        points.add(root.real(), std::fabs(root.imag()), v_scales_[i]);
+        points.add(root.real(), std::fabs(root.imag()), in_v_[i]);
       }
     }
     for (std::size_t i = 0; i < 2; ++i) {
       const std::complex<double> root = q_roots_[i];
-      points.add(root.real(), std::fabs(root.imag()), v_scales_[i]);
+      points.add(root.real(), std::fabs(root.imag()), in_v_[i]);
     }
     if (side == LensSide::outside) {
-      points.add(1.0, 0.0, std::numeric_limits<double>::infinity());
-      points.add(0.0, 1.0, std::numeric_limits<double>::infinity());
+      const Strength zero{lens_.weight, std::numeric_limits<double>::infinity()};
+      points.add(1.0, 0.0, zero);
+      points.add(0.0, 1.0, zero);
     }
+    // Where a law's mu^alpha and mu ln mu have their edge.
+    points.add(0.0, 0.0, Strength{});
     return points;
   }
 
@@ -170,12 +181,12 @@ class FluxSingularities {
   }
 
   double l_;
-  double lens_scale_;
-  double q_scale_;
   double two_eps_;
+  Strength lens_;
+  Strength q_;
   std::array<std::complex<double>, 2> lens_roots_;
   std::array<std::complex<double>, 2> q_roots_;
-  std::array<double, 2> v_scales_{};
+  std::array<Strength, 2> in_v_;
 };
 
 // A law's variable at a node: v = (1 - x^2)^(1/4), the radius
@@ -212,39 +223,38 @@ struct LawNodes {
 // then those in v; returns how many are in x.
 inline std::size_t law_cells(const FluxSingularities& flux, std::vector<Cell>& cells) {
   const double l = flux.l();
-  constexpr double NO_SCALE = std::numeric_limits<double>::infinity();
   cells.clear();
   if (l >= 1.0) {
     if (l == 1.0) {
       // The lens on the rim: one logarithmic cell at v = 0 serves both.
-      cover_with_cells({0.0, 1.0, LogarithmAt::start, flux.lens_scale_in_v(), true},
+      cover_with_cells({0.0, 1.0, LogarithmAt::start, flux.lens_in_v_strength(), true},
                        flux.in_v(LensSide::inside, true).span(), cells);
     } else {
-      cover_with_cells({0.0, 1.0, LogarithmAt::none, NO_SCALE, true},
+      cover_with_cells({0.0, 1.0, LogarithmAt::none, {}, true},
                        flux.in_v(LensSide::inside, false).span(), cells);
     }
     return 0;
   }
   if (l >= LENS_IN_INNER_HALF) {
     const double v_lens = flux.lens_in_v();
-    cover_with_cells({0.0, v_lens, LogarithmAt::end, flux.lens_scale_in_v(), true},
+    cover_with_cells({0.0, v_lens, LogarithmAt::end, flux.lens_in_v_strength(), true},
                      flux.in_v(LensSide::outside, true).span(), cells);
-    cover_with_cells({v_lens, 1.0, LogarithmAt::start, flux.lens_scale_in_v(), false},
+    cover_with_cells({v_lens, 1.0, LogarithmAt::start, flux.lens_in_v_strength(), false},
                      flux.in_v(LensSide::inside, true).span(), cells);
     return 0;
   }
   if (l > 0.0) {
-    cover_with_cells({0.0, l, LogarithmAt::end, flux.lens_scale(), false},
+    cover_with_cells({0.0, l, LogarithmAt::end, flux.lens(), false},
                      flux.in_x(LensSide::inside, true).span(), cells);
-    cover_with_cells({l, X_FOR_INNER_LENS, LogarithmAt::start, flux.lens_scale(), false},
+    cover_with_cells({l, X_FOR_INNER_LENS, LogarithmAt::start, flux.lens(), false},
                      flux.in_x(LensSide::outside, true).span(), cells);
   } else {
-    cover_with_cells({0.0, X_FOR_INNER_LENS, LogarithmAt::none, NO_SCALE, false},
+    cover_with_cells({0.0, X_FOR_INNER_LENS, LogarithmAt::none, {}, false},
                      flux.in_x(LensSide::inside, true).span(), cells);
   }
   const std::size_t in_x = cells.size();
   const double v_split = std::sqrt(std::sqrt((1.0 - X_FOR_INNER_LENS) * (1.0 + X_FOR_INNER_LENS)));
-  cover_with_cells({0.0, v_split, LogarithmAt::none, NO_SCALE, true},
+  cover_with_cells({0.0, v_split, LogarithmAt::none, {}, true},
                    flux.in_v(l > 0.0 ? LensSide::outside : LensSide::inside, false).span(),
                    cells);
   return in_x;
@@ -286,8 +296,7 @@ inline void piece_nodes(const FluxSingularities& flux, double a, double b,
   nodes.x.clear();
   nodes.weight.clear();
   const double l = flux.l();
-  const double lens_scale = flux.lens_scale();
-  constexpr double NO_SCALE = std::numeric_limits<double>::infinity();
+  const Strength& lens = flux.lens();
   const auto part = [&](const Interval& interval, double sign) {
     cells.clear();
     const LensSide side = interval.start >= l ? LensSide::outside : LensSide::inside;
@@ -305,25 +314,25 @@ inline void piece_nodes(const FluxSingularities& flux, double a, double b,
   };
   if (l > 0.0) {
     if (a < l && l < b) {
-      part({a, l, LogarithmAt::end, lens_scale}, 1.0);
-      part({l, b, LogarithmAt::start, lens_scale}, 1.0);
+      part({a, l, LogarithmAt::end, lens}, 1.0);
+      part({l, b, LogarithmAt::start, lens}, 1.0);
       return;
     }
-    if (l == a) return part({a, b, LogarithmAt::start, lens_scale}, 1.0);
-    if (l == b) return part({a, b, LogarithmAt::end, lens_scale}, 1.0);
+    if (l == a) return part({a, b, LogarithmAt::start, lens}, 1.0);
+    if (l == b) return part({a, b, LogarithmAt::end, lens}, 1.0);
     const double gap = l < a ? a - l : l - b;
     if (gap < PIECE_NEAR_LENS * (b - a)) {
       if (l < a) {
-        part({l, b, LogarithmAt::start, lens_scale}, 1.0);
-        part({l, a, LogarithmAt::start, lens_scale}, -1.0);
+        part({l, b, LogarithmAt::start, lens}, 1.0);
+        part({l, a, LogarithmAt::start, lens}, -1.0);
       } else {
-        part({a, l, LogarithmAt::end, lens_scale}, 1.0);
-        part({b, l, LogarithmAt::end, lens_scale}, -1.0);
+        part({a, l, LogarithmAt::end, lens}, 1.0);
+        part({b, l, LogarithmAt::end, lens}, -1.0);
       }
       return;
     }
   }
-  part({a, b, LogarithmAt::none, NO_SCALE}, 1.0);
+  part({a, b}, 1.0);
 }
 
 }  // namespace magnikit

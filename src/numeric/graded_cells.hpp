@@ -25,13 +25,13 @@
 // about as wide as its distance from any singular point.
 //
 // A singular point may count for less than the integrand: its non-analytic
-// part fades like (scale / D)^2 at a distance D beyond its scale (the
-// magnified flux far from a lens near the centre differs from a centred
-// lens's by (l / x)^2; far from the ring through the lens, a source much
-// larger than the Einstein radius is magnified by 1 + O(eps^4 / D^4)). Such
-// a point asks the cells to hold it to CELL_TARGET over that share only, and
-// once the share is below CELL_TARGET it neither asks anything nor grades
-// the cells.
+// part may be a small share of it (the logarithm at the ring through the
+// lens, for a source far larger than the Einstein radius) and fade like
+// (scale / D)^2 at a distance D beyond its scale (the magnified flux far from
+// a lens near the centre differs from a centred lens's by (l / x)^2). Such a
+// point asks the cells to hold it to CELL_TARGET over its share only, and once
+// the share is below CELL_TARGET it neither asks anything nor grades the
+// cells.
 #pragma once
 
 #include <algorithm>
@@ -68,13 +68,26 @@ inline constexpr double NEGLIGIBLE_DISTANCE = 0x1p20;
 // Cells are not halved below this share of their interval.
 inline constexpr double NARROWEST_CELL = 0x1p-60;
 
+// How much of the integrand a singular point's non-analytic part is: its
+// weight within `scale` of it, falling like (scale / D)^2 at a distance D
+// beyond. The default counts fully everywhere.
+struct Strength {
+  double weight = 1.0;
+  double scale = std::numeric_limits<double>::infinity();
+
+  double share(double distance) const {
+    if (distance <= scale) return weight;
+    const double ratio = scale / distance;
+    return weight * (ratio * ratio);
+  }
+};
+
 // A singular point x + iy of the integrand (only |y| matters on the real
-// line) and its scale: beyond that distance its share of the integrand
-// falls like (scale / D)^2; +inf for a point that counts fully everywhere.
+// line) and its strength.
 struct SingularPoint {
   double x;
   double y;
-  double scale;
+  Strength strength;
 };
 
 enum class CellRule : std::uint8_t {
@@ -94,14 +107,14 @@ struct Cell {
 enum class LogarithmAt : std::uint8_t { none, start, end };
 
 // An interval [start, end] to cover. The logarithmic singularity, if any,
-// sits at one end and has its own scale; the cell at the start may also be
-// asked to take LOG_GAUSS whatever else (a profile with a power-law edge
+// sits at one end and has its own strength; the cell at the start may also
+// be asked to take LOG_GAUSS whatever else (a profile with a power-law edge
 // there: the limb in v).
 struct Interval {
   double start;
   double end;
   LogarithmAt logarithm = LogarithmAt::none;
-  double logarithm_scale = std::numeric_limits<double>::infinity();
+  Strength logarithm_strength = {};
   bool log_rule_at_start = false;
 };
 
@@ -132,7 +145,7 @@ namespace graded_cells {
 struct Offset {
   double along;
   double across;
-  double scale;
+  Strength strength;
 };
 
 // |along + i across|, the squares taken as they are unless they underflow.
@@ -141,20 +154,16 @@ inline double modulus(double along, double across) {
   return square >= 0x1p-960 ? std::sqrt(square) : std::hypot(along, across);
 }
 
-// The share of the integrand a point counts for at distance D.
-inline double share(double scale, double distance) {
-  if (distance <= scale) return 1.0;
-  const double ratio = scale / distance;
-  return ratio * ratio;
-}
-
 // The distance from `along` (on the interval) to the nearest point that
-// still counts there; +inf when none does.
+// still counts there, but one right there (at the singular end, where the
+// cell's own rule takes it); +inf when none does.
 inline double nearest_counting(double along, std::span<const Offset> points) {
   double nearest = std::numeric_limits<double>::infinity();
   for (const Offset& p : points) {
     const double distance = modulus(p.along - along, p.across);
-    if (share(p.scale, distance) > CELL_TARGET) nearest = std::min(nearest, distance);
+    if (distance > 0.0 && p.strength.share(distance) > CELL_TARGET) {
+      nearest = std::min(nearest, distance);
+    }
   }
   return nearest;
 }
@@ -176,14 +185,17 @@ inline int order_for(double sum, double point_share) {
 }
 
 // The least order that holds the cell [from, to] (offsets) to CELL_TARGET
-// against every point; MOST_GAUSS_ORDER + 1 when none of the stored rules
-// does.
-inline int cell_order(double from, double to, std::span<const Offset> points) {
+// against every point but one at its own singular end (at offset `own`, NaN
+// for none), which its rule takes; MOST_GAUSS_ORDER + 1 when none of the
+// stored rules does.
+inline int cell_order(double from, double to, std::span<const Offset> points,
+                      double own = std::numeric_limits<double>::quiet_NaN()) {
   const double half = (to - from) * 0.5;
   int order = LEAST_GAUSS_ORDER;
   for (const Offset& p : points) {
+    if (p.along == own && p.across == 0.0) continue;
     const double outside = std::max({from - p.along, p.along - to, 0.0});
-    const double point_share = share(p.scale, modulus(outside, p.across));
+    const double point_share = p.strength.share(modulus(outside, p.across));
     if (!(point_share > CELL_TARGET)) continue;
     const double sum =
         (modulus(p.along - from, p.across) + modulus(p.along - to, p.across)) / half;
@@ -214,14 +226,12 @@ class Grading {
     for (const SingularPoint& p : points) {
       const double along = from_start_ ? p.x - interval.start : interval.end - p.x;
       if (!(std::fabs(along) < far && std::fabs(p.y) < far)) continue;
-      // A point on the singular end itself is the logarithm's or the
-      // limb's, which the rule there takes.
-      if (along == 0.0 && p.y == 0.0) continue;
-      offsets_[count_++] = Offset{along, std::fabs(p.y), p.scale};
+      offsets_[count_++] = Offset{along, std::fabs(p.y), p.strength};
     }
     if (interval.logarithm != LogarithmAt::none) {
-      offsets_[count_] = Offset{0.0, 0.0, interval.logarithm_scale};
+      offsets_[count_] = Offset{0.0, 0.0, interval.logarithm_strength};
     }
+    resolution_ = std::fabs(from_start_ ? interval.start : interval.end) * 0x1p-50;
   }
 
   void cover() {
@@ -231,7 +241,9 @@ class Grading {
     while (from < width_) {
       double to;
       if (first && logarithm) {
-        to = nearest_counting(0.0, others());
+        // At least wide enough to lie apart from the logarithm in doubles:
+        // a point nearer it than that holds nothing of the integral there.
+        to = std::max(nearest_counting(0.0, others()), resolution_);
       } else {
         const double nearest = nearest_counting(from, all());
         to = from + (first ? nearest : (GRADING - 1.0) * nearest);
@@ -250,7 +262,7 @@ class Grading {
     double nearest = std::numeric_limits<double>::infinity();
     for (const SingularPoint& p : points) {
       const double distance = modulus(p.x - end, p.y);
-      if (share(p.scale, distance) > CELL_TARGET) nearest = std::min(nearest, distance);
+      if (p.strength.share(distance) > CELL_TARGET) nearest = std::min(nearest, distance);
     }
     return nearest;
   }
@@ -264,13 +276,14 @@ class Grading {
   // The cell [from, to], halved while its rule cannot hold it.
   void add(double from, double to, bool at_logarithm) {
     const double middle = from + (to - from) * 0.5;
-    const bool halvable = from < middle && middle < to && to - from > NARROWEST_CELL * width_;
+    const bool halvable = from < middle && middle < to && to - from > NARROWEST_CELL * width_ &&
+                          middle - from >= resolution_;
     const bool at_limb = interval_.log_rule_at_start && (from_start_ ? from == 0.0 : to == width_);
     if (at_logarithm) {
       // One cell from the logarithm to a limb at the other end is shared
       // in halves between the two.
       const bool to_limb = at_limb && !from_start_;
-      if ((to_limb || cell_order(from, to, others()) > MOST_GAUSS_ORDER) && halvable) {
+      if ((to_limb || cell_order(from, to, others(), 0.0) > MOST_GAUSS_ORDER) && halvable) {
         add(from, middle, true);
         add(middle, to, false);
         return;
@@ -278,7 +291,8 @@ class Grading {
       place(from, to, from_start_ ? CellRule::log_at_start : CellRule::log_at_end, LOG_NODES);
       return;
     }
-    const int order = cell_order(from, to, all());
+    const int order = cell_order(from, to, all(), at_limb ? (from_start_ ? 0.0 : width_)
+                                                          : std::numeric_limits<double>::quiet_NaN());
     if (order > (at_limb ? LIMB_CELL_ORDER : MOST_GAUSS_ORDER) && halvable) {
       add(from, middle, false);
       add(middle, to, false);
@@ -306,6 +320,8 @@ class Grading {
   double width_;
   std::vector<Cell>& cells_;
   bool from_start_ = true;
+  // Four units in the last place of the singular end.
+  double resolution_ = 0.0;
   Offset offsets_[MOST_POINTS + 1] = {};
   std::size_t count_ = 0;
 };
