@@ -47,3 +47,21 @@ def test_the_log_rule_is_exact_for_powers_and_powers_times_log():
         log_power = sum(w * x ** k * math.log(x) for w, x in nodes)
         assert power == pytest.approx(1 / (k + 1), rel=0, abs=4e-16)
         assert log_power == pytest.approx(-1 / (k + 1) ** 2, rel=0, abs=4e-16)
+
+
+def test_each_bernstein_sum_is_the_least_that_holds_its_order_to_the_target():
+    # A cell takes the least order whose threshold its nearest singular
+    # point meets: a threshold a rounding too low would hand a cell a rule
+    # short of the target, one too high a rule dearer than it needs.
+    text = HEADER.read_text()
+    target = float(re.search(r"CELL_TARGET = ([-+0-9.e]+);", text).group(1))
+    sums = [float(x) for x in re.findall(
+        r"[-+0-9.e]+", re.search(r"BERNSTEIN_SUMS\{(.*?)\};", text, re.S).group(1))]
+    assert target == 1e-18 and len(sums) == len(
+        [name for name in RULES if name.startswith("GAUSS_LEGENDRE_")])
+    from mpmath import mp, mpf
+    with mp.workdps(40):
+        for n, stored in enumerate(sums, 1):
+            r = mpf(target) ** (-mpf(1) / (2 * n))
+            exact = r + 1 / r
+            assert mpf(stored) >= exact and mpf(math.nextafter(stored, 0.0)) < exact
