@@ -47,7 +47,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <complex>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -65,6 +64,26 @@ inline constexpr double X_FOR_INNER_LENS = 0.7;
 // A piece of a sampled profile within this share of its width of the ring
 // through the lens is taken as the difference of two parts that end there.
 inline constexpr double PIECE_NEAR_LENS = 0.25;
+
+// A complex number, for the points of the flux in v. The roots are taken in
+// real arithmetic (the correctly rounded square root and the C library's
+// hypot), so that they are the same to the last bit with every C++ library.
+struct Complex {
+  double re;
+  double im;
+};
+
+// The principal square root.
+inline Complex principal_sqrt(Complex w) {
+  if (w.re == 0.0 && w.im == 0.0) return w;
+  const double modulus = std::hypot(w.re, w.im);
+  if (w.re >= 0.0) {
+    const double re = std::sqrt((modulus + w.re) * 0.5);
+    return {re, w.im / (2.0 * re)};
+  }
+  const double im = std::sqrt((modulus - w.re) * 0.5);
+  return {std::fabs(w.im) / (2.0 * im), std::copysign(im, w.im)};
+}
 
 // The singular points of one interval.
 class SingularPoints {
@@ -101,24 +120,25 @@ class FluxSingularities {
     // v = (1 - z^2)^(1/4): of the lens, and of the points of Q, l + 2i eps
     // (the roots of l - 2i eps and of the mirrors are their conjugates).
     const double one_minus_l2 = (1.0 - l) * (1.0 + l);
-    lens_roots_ = roots_with_positive_real_part(std::complex<double>(one_minus_l2, 0.0));
+    lens_roots_ = roots_with_positive_real_part({one_minus_l2, 0.0});
     q_roots_ = roots_with_positive_real_part(
-        std::complex<double>(one_minus_l2 + two_eps_ * two_eps_, -(2.0 * l) * two_eps_));
+        {one_minus_l2 + two_eps_ * two_eps_, -(2.0 * l) * two_eps_});
     // Each cluster of a lens root and the roots of Q fades beyond their
     // distance in v, where the lens is in v's range; nearer the centre v
     // squeezes the cluster (1 - v ~ x^2 / 4) and it fades nowhere.
     for (std::size_t i = 0; i < 2; ++i) {
       in_v_[i] = Strength{weight, std::numeric_limits<double>::infinity()};
       if (l < LENS_IN_INNER_HALF) continue;
-      for (const std::complex<double>& q : q_roots_) {
-        in_v_[i].scale = std::min(in_v_[i].scale, std::abs(q - lens_roots_[i]));
+      for (const Complex& q : q_roots_) {
+        in_v_[i].scale = std::min(
+            in_v_[i].scale, std::hypot(q.re - lens_roots_[i].re, q.im - lens_roots_[i].im));
       }
     }
   }
 
   double l() const { return l_; }
   const Strength& lens() const { return lens_; }
-  double lens_in_v() const { return lens_roots_[0].real(); }
+  double lens_in_v() const { return lens_roots_[0].re; }
   const Strength& lens_in_v_strength() const { return in_v_[0]; }
 
   // In x, for a part on the given side of the lens, without the lens
@@ -148,15 +168,13 @@ class FluxSingularities {
   SingularPoints in_v(LensSide side, bool ending_at_lens) const {
     SingularPoints points;
     for (std::size_t i = ending_at_lens ? 1 : 0; i < 2; ++i) {
-      const std::complex<double> root = lens_roots_[i];
+      const Complex root = lens_roots_[i];
       // On the rim both lens roots are v = 0, the end itself.
-      if (root != std::complex<double>(0.0, 0.0)) {
-        points.add(root.real(), std::fabs(root.imag()), in_v_[i]);
-      }
+      if (root.re != 0.0 || root.im != 0.0) points.add(root.re, std::fabs(root.im), in_v_[i]);
     }
     for (std::size_t i = 0; i < 2; ++i) {
-      const std::complex<double> root = q_roots_[i];
-      points.add(root.real(), std::fabs(root.imag()), in_v_[i]);
+      const Complex root = q_roots_[i];
+      points.add(root.re, std::fabs(root.im), in_v_[i]);
     }
     if (side == LensSide::outside) {
       const Strength zero{lens_.weight, std::numeric_limits<double>::infinity()};
@@ -171,12 +189,9 @@ class FluxSingularities {
  private:
   // The principal fourth root of w and the one of +-i times it whose real
   // part is not negative: of the four roots the two nearer [0, 1].
-  static std::array<std::complex<double>, 2> roots_with_positive_real_part(
-      std::complex<double> w) {
-    const std::complex<double> root = std::sqrt(std::sqrt(w));
-    const std::complex<double> turned =
-        root.imag() <= 0.0 ? std::complex<double>(-root.imag(), root.real())
-                           : std::complex<double>(root.imag(), -root.real());
+  static std::array<Complex, 2> roots_with_positive_real_part(Complex w) {
+    const Complex root = principal_sqrt(principal_sqrt(w));
+    const Complex turned = root.im <= 0.0 ? Complex{-root.im, root.re} : Complex{root.im, -root.re};
     return {root, turned};
   }
 
@@ -184,8 +199,8 @@ class FluxSingularities {
   double two_eps_;
   Strength lens_;
   Strength q_;
-  std::array<std::complex<double>, 2> lens_roots_;
-  std::array<std::complex<double>, 2> q_roots_;
+  std::array<Complex, 2> lens_roots_;
+  std::array<Complex, 2> q_roots_;
   std::array<Strength, 2> in_v_;
 };
 
