@@ -8,7 +8,8 @@ central difference of the discs) beside the magnikit installed in this
 interpreter, and times the same calls on both, alternating call by call, in
 CPU time of the calling thread, best of R rounds (as
 benchmarks/ring_by_ring_cost.py does for the ring-by-ring forms). Prints the
-time per separation of each build and their ratio.
+time per separation of each build and their ratio, this build's over the
+baseline's.
 
 Separations: the near field, 0 <= l < 6 source radii, evenly spaced,
 reported apart for the lens inside the source and outside it, for source
@@ -34,7 +35,7 @@ def main():
     near = [FAR_FIELD_SEPARATION * i / SEPARATIONS for i in range(SEPARATIONS)]
     inside = [l for l in near if 0.0 < l < 1.0]
     outside = [l for l in near if not 0.0 < l < 1.0]
-    print(f"{'time per separation, us':<44} {options.baseline:>10} {'this':>10} {'ratio':>8}")
+    print(f"{'time per separation, us':<64} {options.baseline:>10} {'this':>10} {'ratio':>8}")
     for rho in RHOS:
         for label, separations in (("near field", near), ("inside", inside),
                                    ("outside", outside)):

@@ -6,8 +6,7 @@
 //   lanes_benchmark [ROUNDS]
 //
 // ring: the ring model at the radii a limb-darkened integral evaluates at
-//   separation l (all seven levels of the rule, split at l when the lens
-//   is inside), a level's points on one side of the centre in one batch.
+//   separation l (the near field's graded cells), in one batch.
 // disc: the uniform-disc model at 1000 separations of a light curve, from
 //   the centre to three source radii, as witt_mao_magnification takes them.
 // The integrated forms with the linear law and with a sampled profile (200
@@ -29,9 +28,9 @@
 #include "models/brightness_profile.hpp"
 #include "models/flux_map.hpp"
 #include "models/integrated.hpp"
+#include "models/radius_nodes.hpp"
 #include "models/ring.hpp"
 #include "models/uniform_source.hpp"
-#include "numeric/de_levels.hpp"
 #include "numeric/lanes.hpp"
 
 namespace {
@@ -49,28 +48,13 @@ double thread_seconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// The radii of the tanh-sinh rule on [a, b] in the order the batching
-// quadrature takes them: the centre, then per level the points right of the
-// centre and then those left of it.
-void add_rule_points(double a, double b, std::vector<double>& radii) {
-  const double s = (b - a) * 0.5;
-  const double m = (a + b) * 0.5;
-  radii.push_back(m + s * 0.0);
-  for (const auto level : magnikit::DE_LEVELS) {
-    for (const auto& node : level) radii.push_back(m + s * node.abscissa);
-    for (const auto& node : level) radii.push_back(m - s * node.abscissa);
-  }
-}
-
-std::vector<double> integrand_radii(double l) {
-  std::vector<double> radii;
-  if (0.0 < l && l < 1.0) {
-    add_rule_points(0.0, l, radii);
-    add_rule_points(l, 1.0, radii);
-  } else {
-    add_rule_points(0.0, 1.0, radii);
-  }
-  return radii;
+// The radii at which the limb-darkened integral evaluates its rings for the
+// lens at l (models/radius_nodes.hpp), in the order it takes them.
+std::vector<double> integrand_radii(double l, double rho) {
+  std::vector<magnikit::Cell> cells;
+  magnikit::LawNodes nodes;
+  magnikit::law_nodes(l, 1.0 / rho, cells, nodes);
+  return nodes.x;
 }
 
 bool same_results(const Results& a, const Results& b) {
@@ -90,6 +74,14 @@ bool same_results(const Results& a, const Results& b) {
 // The values of a vector form, or its error once for every separation.
 Results per_separation(const Computed<FloatVector>& result, std::size_t separations) {
   if (!result) return Results(separations, std::unexpected(result.error()));
+  return Results(result->begin(), result->end());
+}
+// The same for a form that checks its arguments, which these never refuse.
+Results per_separation(const magnikit::Checked<FloatVector>& result, std::size_t separations) {
+  if (!result) {
+    return Results(separations,
+                   std::unexpected(std::get<magnikit::ComputationError>(result.error())));
+  }
   return Results(result->begin(), result->end());
 }
 
@@ -145,7 +137,7 @@ int main(int argc, char** argv) {
 
   for (const double rho : SOURCE_SIZES) {
     for (const Lens& lens : LENSES) {
-      const std::vector<double> radii = integrand_radii(lens.l);
+      const std::vector<double> radii = integrand_radii(lens.l, rho);
       const std::vector<double> separations(radii.size(), lens.l);
       compare("ring (ns)", rho, lens.where, radii.size(), 1e-9, rounds, [&](Path path) {
         Results out(radii.size());

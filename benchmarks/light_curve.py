@@ -5,6 +5,7 @@ without the far-field series, and of the peers on the same light curves.
     python benchmarks/light_curve.py                  # full run
     python benchmarks/light_curve.py --quick          # fewer rounds
     python benchmarks/light_curve.py --before PATH    # compare against another build
+    python benchmarks/light_curve.py --high-magnification [--baseline COMMIT]
 
 A light curve is 2,000 epochs evenly spread over |t - t0| <= 2 t_E, lens
 trajectory u(t) = sqrt(u0^2 + ((t - t0)/t_E)^2) Einstein radii with
@@ -22,6 +23,13 @@ vectorised SciPy closed form) are timed the same way on the same epochs.
 
 The table goes to stdout and into benchmarks/RESULTS.md, between the
 markers of its own section.
+
+--high-magnification: a lens crossing the source's centre instead, u0 = 0,
+HIGH_EPOCHS epochs evenly spread over |t - t0| <= 0.1 t_E, where every epoch
+of rho = 0.05 and most of rho = 0.01 lie in the near field (l < 6 source
+radii); "before" is git COMMIT (default 30ec79f) built beside, so that the
+near field's rule is compared with the one it replaced, and the peers are
+timed on the same epochs. Its own section of RESULTS.md.
 """
 
 import argparse
@@ -31,7 +39,7 @@ import pathlib
 import sys
 import time
 
-from builds import build_this_tree, load_module
+from builds import build_revision, build_this_tree, load_module
 
 HERE = pathlib.Path(__file__).resolve().parent
 RESULTS = HERE / "RESULTS.md"
@@ -39,6 +47,10 @@ BEGIN, END = "<!-- light_curve.py -->", "<!-- /light_curve.py -->"
 
 EPOCHS = 2000
 RHOS = (1e-3, 1e-2, 0.05)
+HIGH_EPOCHS = 20000
+HIGH_SPAN = 0.1  # |t - t0| <= HIGH_SPAN t_E
+HIGH_BEGIN, HIGH_END = "<!-- light_curve.py high magnification -->", \
+    "<!-- /light_curve.py high magnification -->"
 FLUX_MAP_SAMPLES = 200
 LIMB_U = 0.6
 # Other laws: a quadratic law (a, b), a four-coefficient law, and the
@@ -55,6 +67,12 @@ def light_curve(rho):
     u0 = 0.1 * rho
     taus = [-2.0 + 4.0 * i / (EPOCHS - 1) for i in range(EPOCHS)]
     return [math.sqrt(u0 * u0 + tau * tau) / rho for tau in taus]
+
+
+def high_magnification_curve(rho):
+    """Separations in source radii of a light curve through the centre."""
+    taus = [-HIGH_SPAN + 2 * HIGH_SPAN * i / (HIGH_EPOCHS - 1) for i in range(HIGH_EPOCHS)]
+    return [abs(tau) / rho for tau in taus]
 
 
 def sampled_law():
@@ -143,6 +161,96 @@ def peer_calls():
     return calls, missing
 
 
+def high_magnification_calls(module, rho, ls, bl, bf):
+    """(function, law, thunk) for the integrated forms on one light curve."""
+    calls = [
+        ("integrated_heyrovsky_magnification", "linear 0.6",
+         lambda: module.integrated_heyrovsky_magnification(ls, 1.0, rho)),
+        ("integrated_witt_mao_magnification", "linear 0.6",
+         lambda: module.integrated_witt_mao_magnification(ls, 1.0, rho)),
+        (f"integrated_flux_map_heyrovsky_magnification ({FLUX_MAP_SAMPLES} samples)",
+         "linear 0.6", lambda: module.integrated_flux_map_heyrovsky_magnification(
+             ls, 1.0, rho, bl, bf)),
+        (f"integrated_flux_map_witt_mao_magnification ({FLUX_MAP_SAMPLES} samples)",
+         "linear 0.6", lambda: module.integrated_flux_map_witt_mao_magnification(
+             ls, 1.0, rho, bl, bf)),
+    ]
+    if hasattr(module, "limb_darkened_magnification"):
+        calls.append(("limb_darkened_magnification (\"linear\", [0.6])", "linear 0.6",
+                      lambda: module.limb_darkened_magnification(ls, 1.0, rho, "linear",
+                                                                 [LIMB_U])))
+    return calls
+
+
+def high_magnification(options):
+    import magnikit as after
+    before, commit = build_revision(options.baseline, f"baseline-{options.baseline}")
+    before = load_module(before)
+    bl, bf = sampled_law()
+    peers, missing = ([], []) if options.no_peers else peer_calls()
+    load_start = os.getloadavg()[0]
+    rows, peer_rows, shares = [], [], {}
+    for rho in RHOS:
+        ls = high_magnification_curve(rho)
+        shares[rho] = 1 - far_share(ls)
+        before_calls = {name: thunk for name, _, thunk in
+                        high_magnification_calls(before, rho, ls, bl, bf)}
+        for name, law, thunk_after in high_magnification_calls(after, rho, ls, bl, bf):
+            thunks = [thunk_after] + ([before_calls[name]] if name in before_calls else [])
+            times, values = best_of_alternating(thunks, options.rounds, options.budget)
+            ns_after = times[0] / HIGH_EPOCHS * 1e9
+            ns_before = times[1] / HIGH_EPOCHS * 1e9 if len(times) > 1 else None
+            change = largest_change(values[1], values[0]) if len(values) > 1 else None
+            rows.append((rho, name, ns_before, ns_after, change))
+            print(f"ρ = {rho:g} {name}: {ns_before or math.nan:,.0f} → {ns_after:,.0f} ns "
+                  "per epoch", file=sys.stderr, flush=True)
+        for tool, method, law, prepare in peers:
+            try:
+                (seconds,), _ = best_of_alternating([prepare(rho, ls)], options.rounds,
+                                                    options.budget)
+                peer_rows.append((rho, f"{tool} {method}", law, seconds / HIGH_EPOCHS * 1e9))
+            except Exception as error:  # noqa: BLE001 -- a peer failing is reported
+                peer_rows.append((rho, f"{tool} {method}", law, f"fails: {error}"))
+    lines = [
+        HIGH_BEGIN,
+        "## Light curves: high magnification",
+        "",
+        f"Made by `python benchmarks/light_curve.py --high-magnification` in one run: a lens "
+        f"crossing the source's centre (u₀ = 0), {HIGH_EPOCHS:,} epochs evenly spread over "
+        f"|t − t₀| ≤ {HIGH_SPAN:g} t_E, per-epoch CPU time of the calling thread, best of up to "
+        f"{options.rounds} calls; *before* is {commit[:7]} (the near field by tanh-sinh "
+        "levels) built beside this tree, both loaded in one process and called alternately. "
+        f"Load average at start and end: {load_start:.2f}, {os.getloadavg()[0]:.2f}.",
+        "",
+        "Share of epochs in the near field (l < 6): " + ", ".join(
+            f"{share:.0%} (ρ = {rho:g})" for rho, share in shares.items()) + ".",
+        "The last column is the largest relative change of any epoch's value.",
+        "",
+        "| ρ | function | before, ns/epoch | after, ns/epoch | after / before | largest change |",
+        "|---|---|---:|---:|---:|---:|",
+    ]
+    for rho, name, ns_before, ns_after, change in rows:
+        head, _, rest = name.partition(" ")
+        before_cell = f"{ns_before:,.0f}" if ns_before else "—"
+        ratio = f"{ns_after / ns_before:.2f}" if ns_before else "—"
+        change_cell = f"{change:.1e}" if change is not None else "—"
+        label = f"`{head}`" + (f" {rest}" if rest else "")
+        lines.append(f"| {rho:g} | {label} | {before_cell} | {ns_after:,.0f} | {ratio} | "
+                     f"{change_cell} |")
+    if peer_rows:
+        lines += ["", "The peers on the same light curves (ns per epoch):", "",
+                  "| ρ | tool, method | law | ns/epoch |", "|---|---|---|---:|"]
+        for rho, name, law, ns in peer_rows:
+            cell = f"{ns:,.0f}" if isinstance(ns, float) else ns
+            lines.append(f"| {rho:g} | {name} | {law} | {cell} |")
+    if missing:
+        lines += ["", "Peers not installed here, not measured: " + "; ".join(missing) + "."]
+    lines.append(HIGH_END)
+    text = "\n".join(lines) + "\n"
+    print(text)
+    write_section(options.output, text, HIGH_BEGIN, HIGH_END)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--before", help="module to compare against "
@@ -153,9 +261,16 @@ def main():
                         help="seconds of calls per function and rho")
     parser.add_argument("--no-peers", action="store_true")
     parser.add_argument("--output", type=pathlib.Path, default=RESULTS)
+    parser.add_argument("--high-magnification", action="store_true",
+                        help="the light curve through the centre against --baseline")
+    parser.add_argument("--baseline", default="30ec79f",
+                        help="git revision for --high-magnification (default 30ec79f)")
     options = parser.parse_args()
     if options.quick:
         options.rounds, options.budget = min(options.rounds, 3), 5.0
+    if options.high_magnification:
+        high_magnification(options)
+        return
 
     import magnikit as after
     before = load_module(options.before or build_this_tree("no-far-field", "-DMAGNIKIT_FAR_FIELD=OFF"))
@@ -227,12 +342,12 @@ def report(rows, peer_rows, missing, options, load_start, ls_share):
     return "\n".join(lines) + "\n"
 
 
-def write_section(path, section):
-    """Replaces this script's section of RESULTS.md, or appends it."""
+def write_section(path, section, begin=BEGIN, end=END):
+    """Replaces one of this script's sections of RESULTS.md, or appends it."""
     text = path.read_text() if path.exists() else ""
-    if BEGIN in text and END in text:
-        head, rest = text.split(BEGIN, 1)
-        _, tail = rest.split(END, 1)
+    if begin in text and end in text:
+        head, rest = text.split(begin, 1)
+        _, tail = rest.split(end, 1)
         text = head + section.rstrip("\n") + tail
     else:
         text = text.rstrip("\n") + "\n\n" + section

@@ -707,10 +707,21 @@ FLUX_MAP_STEPPED = (("stepped", 40, (0.7071067811865475,)),
                     ("kinked", 2, (0.3, 0.8)))
 
 
+# A sample radius of both grids of each spacing (sin(pi/4) at 20 of 40 and
+# 100 of 200 intervals even in angle, 1/2 even in x), where the lens sits on
+# it and within 1e-12 of its own separation either side of it.
+FLUX_MAP_SAMPLE_RADII = {"sine": 0.7071067811865475, "even": 0.5}
+
+
 def flux_map_cases():
     for rstar in LIMB_WIDE_RSTARS:
         for l in LIMB_WIDE_LS:
             for spacing in FLUX_MAP_SPACINGS:
+                for intervals in FLUX_MAP_INTERVALS:
+                    yield (l, 1.0, rstar, spacing, intervals)
+    for rstar in LIMB_WIDE_RSTARS:
+        for spacing, radius in FLUX_MAP_SAMPLE_RADII.items():
+            for l in (radius * (1 - 1e-12), radius, radius * (1 + 1e-12)):
                 for intervals in FLUX_MAP_INTERVALS:
                     yield (l, 1.0, rstar, spacing, intervals)
     for spacing, intervals, on_steps in FLUX_MAP_STEPPED:

@@ -212,6 +212,20 @@ def test_input_domain(name, re, rstar, l, expected):
         assert result == [outcome] * len(l)
 
 
+@pytest.mark.parametrize("name", ["integrated_witt_mao", "flux_map_witt_mao",
+                                  "integrated_heyrovsky", "flux_map_heyrovsky", "limb_darkened"])
+@pytest.mark.parametrize("rho", [1e3, 1e30, 1e70])
+def test_a_large_source_is_not_demagnified(name, rho):
+    # A point lens adds 2 pi Einstein radii squared of magnified area in
+    # all, so the magnification is below 1 + 2/rho^2 times the profile's
+    # brightest over its mean (1.6 here); each integral, divided by the exact
+    # flux of a profile nowhere negative, comes out within its own error of
+    # that, never below 1.
+    l = [0.0, 0.3, 0.5, 0.99, 1.0, 1.01, 2.0, 5.99]
+    for value in FUNCTIONS[name](l, 1.0, rho):
+        assert 1.0 <= value <= 1.0 + 3.2 / rho ** 2 + 1e-14
+
+
 @pytest.mark.parametrize("l, r, re, expected", [
     (0.25, 0.25, 0.0, INF),          # a ring through the lens, at every rho
     (0.0, 0.0, 0.0, INF),

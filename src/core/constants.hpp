@@ -19,20 +19,6 @@ static_assert(PI == std::numbers::pi && HALF_PI == PI / 2 && TWO_PI == 2 * PI &&
 inline constexpr double MACHINE_EPSILON = 2.220446049250313e-16;
 static_assert(MACHINE_EPSILON == std::numeric_limits<double>::epsilon());
 
-// Levels of the tanh-sinh rule, counted from level 0, that the ring-by-ring
-// integrals sum on a piece of the source radius (models/ring_by_ring.hpp).
-// Levels 0-4 (97 nodes) on a piece that ends at the ring through the lens or
-// lies within its own width of it hold the integral to 1e-13 of an adaptive
-// reference wherever the lens is; levels 0-3 lose up to 1e-10 there (a lens
-// near the centre or just outside the rim, a source of 100 Einstein radii),
-// and more levels only add rounding.
-inline constexpr std::size_t RING_LEVELS_NEAR_LENS = 5;
-// Levels 0-3 (49 nodes) on a piece farther from the lens than its own
-// width, on which the integrand is smooth on the scale of the piece: 1e-13
-// as well, for the linear law and for 1 to 200 sample intervals. Levels 0-2
-// lose up to 3e-11 on the wider pieces.
-inline constexpr std::size_t RING_LEVELS_AWAY_FROM_LENS = 4;
-
 // Half-widths of the bands about a ring through the lens and about the rim
 // of a uniform disc in which the models form their elliptic parameters from
 // the complements 1 - n and 1 - m. Beyond them the parameters formed

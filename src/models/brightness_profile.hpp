@@ -12,34 +12,35 @@
 
 namespace magnikit {
 
+// A node of the source radius as a law whose brightness is a function of
+// mu = sqrt(1 - x^2) sees it: mu, and where the law asks for them, sqrt(mu)
+// and ln(mu) (models/ring_by_ring.hpp forms them from v = sqrt(mu) where it
+// integrates in v, so that they keep every digit at the limb).
+struct LimbPoint {
+  double mu;
+  double root_mu;
+  double log_mu;
+};
+
 // The linear limb-darkening law I = 1 - 0.6 (1 - mu), mu = sqrt(1 - x^2).
 struct LinearLimbDarkening {
   static constexpr double COEFFICIENT = 0.6;
-  double operator()(double x) const {
-    return 1.0 + (1.0 - std::sqrt(1.0 - x * x)) * (-COEFFICIENT);
-  }
+  double brightness(double mu) const { return 1.0 + (1.0 - mu) * (-COEFFICIENT); }
+  double operator()(double x) const { return brightness(std::sqrt(1.0 - x * x)); }
 
-  // A profile of its own, not a sum of components.
-  static constexpr std::size_t components() { return 1; }
-  double component(std::size_t, double x) const { return (*this)(x); }
+  static constexpr bool nowhere_negative() { return true; }
 
-  // The law is smooth over the whole source radius: one piece.
-  template <class Piece>
-  void for_each_piece(Piece&& piece) const {
-    piece(0.0, 1.0);
-  }
+  // A law of one component, which needs mu alone.
+  static constexpr bool needs_root_mu() { return false; }
+  static constexpr bool needs_log_mu() { return false; }
+  double component(std::size_t, const LimbPoint& point) const { return brightness(point.mu); }
 };
 inline constexpr LinearLimbDarkening linear_limb_darkening{};
 
-// The tanh-sinh value of the integral of 2 pi x I(x) over [0, 1] for the law
-// above, to the last bit (the exact value is 0.8 pi), by levels 0-3
-// (RING_LEVELS_AWAY_FROM_LENS), as the ring-by-ring integral takes the
-// magnified flux of a lens beyond twice the source radius
-// (models/ring_by_ring.hpp); 5e-15 of the rest of the integral. Dividing by
-// the rule's own value of the flux keeps a uniform magnification uniform;
-// the integral from uniform discs divides by it too, so that the two forms
-// agree to rounding.
-inline constexpr double LIMB_DARKENING_NORM_RING_BY_RING = 2.5132741228718309;
+// The flux of the law over the source, int_0^1 2 pi x I(x) dx = 0.8 pi,
+// rounded: the normaliser of both integrated forms, so that they agree to
+// their quadratures' error.
+inline constexpr double LINEAR_LAW_FLUX = 2.5132741228718345;
 
 // A profile sampled by the caller: brightness bf[j] at radius bl[j],
 // linear between the samples and zero off them. It refers to the caller's
@@ -54,8 +55,13 @@ struct SampledProfile {
   double operator()(double x) const { return interpolant_(x); }
   // The line the profile follows at x: interp_line(bl, bf, x, ZERO_OUTSIDE).
   Line line(double x) const { return interpolant_.line(x); }
-  static constexpr std::size_t components() { return 1; }
-  double component(std::size_t, double x) const { return (*this)(x); }
+  // Whether no brightness is below zero (nor NaN).
+  bool nowhere_negative() const {
+    for (const double b : bf) {
+      if (!(b >= 0.0)) return false;
+    }
+    return true;
+  }
 
   // Calls piece(a, b) for each piece of the source radius [0, 1] between
   // consecutive sample radii, outwards: the profile is linear on each, and

@@ -11,23 +11,16 @@
 #include <limits>
 
 #include "core/constants.hpp"
+#include "models/radius_nodes.hpp"
 #include "models/ring_by_ring.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/interpolation.hpp"
-#include "numeric/quadrature.hpp"
 
 namespace magnikit {
 namespace {
 
-// Radii per batch of discs: as many as the quadrature asks for at once.
-constexpr std::size_t DISC_BATCH = DE_POINTS;
-
-// Where the ring through the lens lies in the angle theta, x = sin theta,
-// for the piece rule to split at or to measure its distance from: asin(l)
-// on the source. Beyond the rim x = l is the complex angle
-// pi/2 + i acosh(l), acosh(l) away from the end of the range, and the lens
-// stands that far past it.
-double lens_angle(double l) { return l <= 1.0 ? std::asin(l) : HALF_PI + std::acosh(l); }
+// Radii per batch of discs.
+constexpr std::size_t DISC_BATCH = 64;
 
 }  // namespace
 
@@ -64,21 +57,20 @@ double DiscFluxes::at(double x) const {
   return flux;
 }
 
-double LinearLawByParts::magnified_flux(const DiscFluxes& disc_flux, Checkpoint&) const {
-  // F(sin theta) sin theta, many angles at once.
-  auto in_angle = [&disc_flux](std::span<const double> theta, std::span<double> flux) {
-    for (std::size_t start = 0; start < theta.size(); start += DISC_BATCH) {
-      const std::size_t count = std::min(DISC_BATCH, theta.size() - start);
-      double x[DISC_BATCH];
-      for (std::size_t i = 0; i < count; ++i) x[i] = std::sin(theta[start + i]);
-      disc_flux(std::span<const double>(x, count), flux.subspan(start, count));
-      for (std::size_t i = 0; i < count; ++i) flux[start + i] = flux[start + i] * x[i];
-    }
-  };
-  // A disc the model cannot give counts as nothing, like a node of the
-  // quadrature.
-  const double edge = finite_or_zero(disc_flux.at(1.0)) * law_(1.0);
-  const double inner = integrate_piece(in_angle, lens_angle(disc_flux.l), 0.0, HALF_PI);
+double LinearLawByParts::magnified_flux(const DiscFluxes& disc_flux, Checkpoint&) {
+  LawNodes& nodes = scratch_.law;
+  law_nodes(disc_flux.l, disc_flux.re / disc_flux.rstar, scratch_.cells, nodes);
+  scratch_.integrand.resize(nodes.size());
+  disc_flux(nodes.x, scratch_.integrand);
+  // d mu = -(x / mu) dx in x, 2 v dv in v (mu falling as x grows).
+  double inner = 0.0;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const double dmu = i < nodes.in_x ? (nodes.x[i] / nodes.mu[i]) * nodes.weight[i]
+                                      : (2.0 * nodes.variable[i]) * nodes.weight[i];
+    inner = inner + dmu * finite_or_zero(scratch_.integrand[i]);
+  }
+  // A disc the model cannot give counts as nothing, like a node.
+  const double edge = finite_or_zero(disc_flux.at(1.0)) * law_.brightness(0.0);
   return edge + LinearLimbDarkening::COEFFICIENT * inner;
 }
 
@@ -116,11 +108,17 @@ double SampledProfileByParts::magnified_flux(const DiscFluxes& disc_flux,
   for (std::size_t j = 0; j < ends_.size(); ++j) {
     total = total - finite_or_zero(end_fluxes_[j]) * steps_[j];
   }
+  const FluxSingularities flux(disc_flux.l, disc_flux.re / disc_flux.rstar);
+  BatchedSum<DiscFluxes> sloping(disc_flux);
+  const PieceNodes& nodes = scratch_.piece;
   for (const Piece& piece : pieces_) {
     if (checkpoint.stop_requested()) break;
-    total = total - piece.slope * integrate_piece(disc_flux, disc_flux.l, piece.a, piece.b);
+    piece_nodes(flux, piece.a, piece.b, scratch_.cells, scratch_.piece);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      sloping.add(nodes.x[i], -piece.slope * nodes.weight[i]);
+    }
   }
-  return total;
+  return total + sloping.total();
 }
 
 }  // namespace magnikit

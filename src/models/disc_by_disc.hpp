@@ -7,11 +7,11 @@
 //
 //   int_0^1 F'(x) I(x) dx = F(1) I(1) - int_0^1 F(x) I'(x) dx,
 //
-// F'(x) being the magnified flux of the ring of radius x. F is continuous,
-// with a kink (a logarithmic slope) only at x = l, where the rim of the disc
-// passes through the lens; the quadrature splits there, and on each piece of
-// the profile, by the rule of the ring-by-ring forms (models/ring_by_ring.hpp)
-// with one uniform disc per node.
+// F'(x) being the magnified flux of the ring of radius x. F is the integral
+// of the ring flux and has its singular points, with (x - l) log|x - l| at
+// x = l, where the rim of the disc passes through the lens: it is integrated
+// at the nodes of the ring-by-ring forms (models/radius_nodes.hpp), with one
+// uniform disc per node.
 #pragma once
 
 #include <span>
@@ -19,6 +19,7 @@
 
 #include "core/checkpoint.hpp"
 #include "models/brightness_profile.hpp"
+#include "models/ring_by_ring.hpp"
 #include "numeric/lanes.hpp"
 
 namespace magnikit {
@@ -27,8 +28,8 @@ namespace magnikit {
 // rho x Einstein radii in radius and has the lens l/x of its own radii from
 // its centre. Nothing of the source lies within radius 0, so there F is 0
 // and no disc is evaluated; where the disc model fails F is NaN, which the
-// quadrature drops. The discs of many radii are evaluated side by side in
-// vector lanes.
+// sum drops. The discs of many radii are evaluated side by side in vector
+// lanes.
 struct DiscFluxes {
   void operator()(std::span<const double> x, std::span<double> flux) const;
   // F at one radius.
@@ -40,20 +41,20 @@ struct DiscFluxes {
   lanes::Path path;
 };
 
-// The linear law I = 1 - c (1 - sqrt(1 - x^2)): its slope
-// I'(x) = -c x / sqrt(1 - x^2) has a square-root edge at the limb that a
-// fixed rule misses by about 1e-8 (the mass beyond its last node). In the
-// angle theta, x = sin theta, I'(x) dx = -c sin theta d theta and the edge is
-// gone: the magnified flux is
+// The linear law I = 1 - c (1 - mu), mu = sqrt(1 - x^2): its slope
+// I'(x) dx = c d mu has a square-root edge at the limb, which the law's
+// nodes take in v = sqrt(mu) (models/radius_nodes.hpp), where
+// d mu = 2 v dv: the magnified flux is
 //
-//   F(1) I(1) + c int_0^{pi/2} F(sin theta) sin theta d theta.
+//   F(1) I(1) + c int_0^1 F d mu.
 class LinearLawByParts {
  public:
   explicit LinearLawByParts(const LinearLimbDarkening& law) : law_(law) {}
-  double magnified_flux(const DiscFluxes& disc_flux, Checkpoint& checkpoint) const;
+  double magnified_flux(const DiscFluxes& disc_flux, Checkpoint& checkpoint);
 
  private:
   const LinearLimbDarkening& law_;
+  NearFieldScratch scratch_;
 };
 
 // A sampled profile, linear on each piece p_0 .. p_k of the source radius
@@ -87,6 +88,7 @@ class SampledProfileByParts {
   std::vector<double> ends_;      // where it steps, outwards, 1 last if it is there
   std::vector<double> steps_;     // by how much: L_j(x_j) - L_{j-1}(x_j), -L_k(1)
   std::vector<double> end_fluxes_;  // F at ends_, per separation
+  NearFieldScratch scratch_;
 };
 
 inline LinearLawByParts integral_by_parts(const LinearLimbDarkening& law) {

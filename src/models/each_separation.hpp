@@ -8,6 +8,7 @@
 //   std::size_t bands() const;                  // 1 for a profile of its own
 //   double flux(std::size_t band) const;        // the band's own flux
 //   const BrightnessMoments& moments(std::size_t band, Checkpoint&);
+//   bool nowhere_negative() const;              // every band's brightness
 // (the moments of the band's far-field series) and the near field is a
 // callable
 //   near_field(separation, re, rstar, std::span<double> magnified_fluxes)
@@ -27,6 +28,7 @@
 #include "core/computation.hpp"
 #include "core/constants.hpp"
 #include "models/far_field.hpp"
+#include "models/point_lens.hpp"
 
 namespace magnikit {
 
@@ -63,10 +65,11 @@ template <class Profile>
 class ProfileSource {
  public:
   ProfileSource(const Profile& profile, double normaliser)
-      : profile_(profile), normaliser_(normaliser) {}
+      : profile_(profile), normaliser_(normaliser), nowhere_negative_(profile.nowhere_negative()) {}
 
   std::size_t bands() const { return 1; }
   double flux(std::size_t) const { return normaliser_; }
+  bool nowhere_negative() const { return nowhere_negative_; }
   const BrightnessMoments& moments(std::size_t, Checkpoint& checkpoint) {
     if (!moments_) moments_ = brightness_moments(profile_, checkpoint);
     return *moments_;
@@ -75,8 +78,18 @@ class ProfileSource {
  private:
   const Profile& profile_;
   double normaliser_;
+  bool nowhere_negative_;
   std::optional<BrightnessMoments> moments_;
 };
+
+// A point lens never demagnifies a source that is nowhere dark below zero,
+// but the near field's quadrature, divided by the source's exact flux, can
+// come out a few units in the last place below 1 where the magnification is
+// 1 to rounding (a source far larger than the Einstein radius).
+inline double near_field_magnification(double magnified, double flux, bool nowhere_negative) {
+  const double magnification = magnified / flux;
+  return nowhere_negative ? at_least_one(magnification) : magnification;
+}
 
 // Each separation in turn, the checkpoint asked before each; for every band
 // the far-field series where it holds, else its magnified flux from the
@@ -120,14 +133,16 @@ Computed<std::vector<FloatVector>> magnify_each(const FloatVector& l, double re,
       near_field(separation, 1.0, SMALL_SOURCE_REFERENCE_RHO, std::span(magnified));
       if (checkpoint.stopped()) return stopped_at_checkpoint();
       for (std::size_t b = 0; b < bands; ++b) {
-        const double reference = magnified[b] / source.flux(b);
+        const double reference =
+            near_field_magnification(magnified[b], source.flux(b), source.nowhere_negative());
         magnifications[b].push_back((reference * SMALL_SOURCE_REFERENCE_RHO) / rho);
       }
     } else {
       near_field(separation, re, rstar, std::span(magnified));
       if (checkpoint.stopped()) return stopped_at_checkpoint();
       for (std::size_t b = 0; b < bands; ++b) {
-        magnifications[b].push_back(magnified[b] / source.flux(b));
+        magnifications[b].push_back(
+            near_field_magnification(magnified[b], source.flux(b), source.nowhere_negative()));
       }
     }
   }

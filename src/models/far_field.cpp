@@ -42,7 +42,8 @@ double far_field_magnification(double u, double h, const BrightnessMoments& mome
   return 1.0 + (4.0 / ((uu + 2.0) + us) + (y * 0.25) * corrections) / us;
 }
 
-BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& checkpoint) {
+std::array<double, FAR_FIELD_TERMS + 1> brightness_integrals(const SampledProfile& profile,
+                                                             Checkpoint& checkpoint) {
   // The interpolant changes line only at sample radii: split [0, 1] there.
   std::vector<double> radii{0.0, 1.0};
   for (const double r : profile.bl) {
@@ -77,6 +78,11 @@ BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& 
     }
   }
 
+  return mu;
+}
+
+BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& checkpoint) {
+  const std::array<double, FAR_FIELD_TERMS + 1> mu = brightness_integrals(profile, checkpoint);
   BrightnessMoments moments{};
   for (int k = 1; k <= FAR_FIELD_TERMS; ++k) moments[k - 1] = mu[k] / mu[0];
   return moments;

@@ -86,11 +86,15 @@ inline BrightnessMoments brightness_moments(const LinearLimbDarkening& law, Chec
 // A sampled profile, exactly: the interpolant is one line between
 // neighbouring sample radii and the integrals run over [0, 1] only, where
 // the quadrature of the near field sees it. Pieces where the line is not
-// finite count as 0, as the quadrature drops non-finite values. A profile
-// with no flux over [0, 1] has NaN or infinite moments, as the near field
-// divides by a zero flux. The checkpoint is asked between the pieces of a
-// finely sampled profile; once it says stop the moments are of no use.
+// finite count as 0. A profile with no flux over [0, 1] has NaN or infinite
+// moments, as the near field divides by a zero flux. The checkpoint is asked
+// between the pieces of a finely sampled profile; once it says stop the
+// moments are of no use.
 BrightnessMoments brightness_moments(const SampledProfile& profile, Checkpoint& checkpoint);
+// The integrals the moments are made of: int_0^1 x^(2j+1) I(x) dx for
+// j = 0 .. FAR_FIELD_TERMS, the first being the profile's flux over 2 pi.
+std::array<double, FAR_FIELD_TERMS + 1> brightness_integrals(const SampledProfile& profile,
+                                                             Checkpoint& checkpoint);
 inline BrightnessMoments brightness_moments(const SampledProfile& profile) {
   Checkpoint never_stops;
   return brightness_moments(profile, never_stops);

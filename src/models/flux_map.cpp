@@ -14,11 +14,10 @@
 
 #include "core/constants.hpp"
 #include "core/decimal.hpp"
+#include "models/far_field.hpp"
 #include "models/integrated.hpp"
 #include "models/ring.hpp"
-#include "models/ring_by_ring.hpp"
 #include "models/source_sizes.hpp"
-#include "numeric/quadrature.hpp"
 
 namespace magnikit {
 namespace {
@@ -70,21 +69,13 @@ bool has_non_finite_brightness(const SampledProfile& profile) {
   return std::ranges::any_of(profile.bf, [](double b) { return !std::isfinite(b); });
 }
 
-// The flux of the ring of radius x under the sampled profile: 2 pi x I(x).
-auto ring_flux(const SampledProfile& profile) {
-  return [&profile](double x) { return (x * TWO_PI) * profile(x); };
-}
-
-// The source's total flux under the sampled profile by the ring-by-ring
-// rule, piece by piece between samples, as it takes the magnified flux of a
-// lens far from every piece; NaN for a profile that is not finite, and with
-// it every magnification divided by it. Both integrated forms divide by it,
-// so that they agree to rounding.
-double total_flux_ring_by_ring(const SampledProfile& profile, Checkpoint& checkpoint) {
+// The source's total flux under the sampled profile, exactly, piece by
+// piece between samples (the far field's zeroth integral); NaN for a profile
+// that is not finite, and with it every magnification divided by it. Both
+// integrated forms divide by it.
+double total_flux(const SampledProfile& profile, Checkpoint& checkpoint) {
   if (has_non_finite_brightness(profile)) return std::numeric_limits<double>::quiet_NaN();
-  const auto flux = ring_flux(profile);
-  return integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), profile,
-                                checkpoint);
+  return TWO_PI * brightness_integrals(profile, checkpoint)[0];
 }
 
 std::unexpected<OperationError> stopped() {
@@ -146,7 +137,7 @@ Checked<FloatVector> integrated_flux_map_heyrovsky_magnification(FloatVector l, 
                                                                  Checkpoint checkpoint) {
   if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
-  const double N = total_flux_ring_by_ring(profile, checkpoint);
+  const double N = total_flux(profile, checkpoint);
   if (checkpoint.stopped()) return stopped();
   return checked(_integrated_heyrovsky_magnification(std::move(l), re, rstar, profile, N,
                                                      checkpoint, lanes::active_path()));
@@ -158,7 +149,7 @@ Checked<FloatVector> integrated_flux_map_witt_mao_magnification(FloatVector l, d
                                                                 Checkpoint checkpoint) {
   if (auto refused = refused_profile(bl, bf)) return refuse(*std::move(refused));
   const SampledProfile profile{bl, bf};
-  const double N = total_flux_ring_by_ring(profile, checkpoint);
+  const double N = total_flux(profile, checkpoint);
   if (checkpoint.stopped()) return stopped();
   return checked(_integrated_witt_mao_magnification(std::move(l), re, rstar, profile, N,
                                                     checkpoint, lanes::active_path()));

@@ -1,5 +1,5 @@
 // Limb-darkened magnifications, integrated over the source radius x (in
-// source radii) with the tanh-sinh rule.
+// source radii) by the near field's rule of graded cells.
 //
 // Rounding order: every product and sum is written in the order in which it
 // is rounded, and the build never contracts a product into a fused
@@ -23,7 +23,6 @@
 #include "models/source_sizes.hpp"
 #include "models/uniform_source.hpp"
 #include "numeric/lanes.hpp"
-#include "numeric/quadrature.hpp"
 
 namespace magnikit {
 namespace {
@@ -54,11 +53,12 @@ Computed<FloatVector> _integrated_heyrovsky_magnification(FloatVector l, double 
                                                           lanes::Path path) {
   if (sizes_without_meaning(re, rstar)) return not_a_magnification_for_each(l.size());
   re = einstein_radius(re);
+  NearFieldScratch scratch;
   return magnify_each_of_one_profile(l, re, rstar, profile, normaliser, checkpoint,
                       [&](double separation, double lens, double source) {
-                        RingFluxes rings{separation, lens, source, path};
-                        ComponentFluxes<RingFluxes, Profile> ring_flux{rings, profile, 0};
-                        return integrate_ring_by_ring(ring_flux, separation, profile, checkpoint);
+                        const RingMagnifications rings{separation, lens, source, path};
+                        return ring_by_ring_flux(rings, lens / source, profile, scratch,
+                                                 checkpoint);
                       });
 }
 
@@ -85,14 +85,14 @@ Computed<FloatVector> _integrated_witt_mao_magnification(FloatVector l, double r
 Computed<FloatVector> integrated_heyrovsky_magnification(FloatVector l, double re, double rstar,
                                                          Checkpoint checkpoint) {
   return _integrated_heyrovsky_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                             LIMB_DARKENING_NORM_RING_BY_RING, checkpoint,
+                                             LINEAR_LAW_FLUX, checkpoint,
                                              lanes::active_path());
 }
 
 Computed<FloatVector> integrated_witt_mao_magnification(FloatVector l, double re, double rstar,
                                                         Checkpoint checkpoint) {
   return _integrated_witt_mao_magnification(std::move(l), re, rstar, linear_limb_darkening,
-                                            LIMB_DARKENING_NORM_RING_BY_RING, checkpoint,
+                                            LINEAR_LAW_FLUX, checkpoint,
                                             lanes::active_path());
 }
 

@@ -1,6 +1,6 @@
 // Magnification of a limb-darkened source: a magnification model weighted
 // with a radial brightness profile and integrated over the source radius by
-// tanh-sinh quadrature.
+// the near field's graded cells (models/radius_nodes.hpp).
 #pragma once
 
 #include "core/checkpoint.hpp"

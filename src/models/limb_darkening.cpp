@@ -1,8 +1,8 @@
 // The limb-darkening laws' magnifications: every band's law is a weighted
-// sum of basis profiles, so one ring-by-ring integral per basis, over the
-// rings of one separation evaluated once, gives every band's magnified flux,
-// and the far-field series takes each band's moments from the bases'
-// moments in closed form.
+// sum of basis profiles, so one ring-by-ring sum per basis, over the rings of
+// one separation evaluated once, gives every band's magnified flux, and the
+// far-field series takes each band's moments and flux from the bases' in
+// closed form.
 #include "models/limb_darkening.hpp"
 
 #include <cmath>
@@ -21,19 +21,26 @@
 namespace magnikit {
 namespace {
 
-// The call's basis profiles as one profile of several components, smooth
-// over the whole source radius: one piece, whose end at the limb is where
-// the rule's nodes crowd.
-struct Bases {
-  const std::vector<BasisProfile>& bases;
-
-  std::size_t components() const { return bases.size(); }
-  double component(std::size_t c, double x) const { return bases[c](x); }
-
-  template <class Piece>
-  void for_each_piece(Piece&& piece) const {
-    piece(0.0, 1.0);
+// The call's basis profiles as one law of several components, each a
+// function of mu: one piece, the whole source radius.
+class Bases {
+ public:
+  explicit Bases(const std::vector<BasisProfile>& bases) : bases_(bases) {
+    for (const BasisProfile& basis : bases) {
+      root_mu_ = root_mu_ || basis.needs_root_mu();
+      log_mu_ = log_mu_ || basis.needs_log_mu();
+    }
   }
+
+  std::size_t components() const { return bases_.size(); }
+  bool needs_root_mu() const { return root_mu_; }
+  bool needs_log_mu() const { return log_mu_; }
+  double component(std::size_t c, const LimbPoint& point) const { return bases_[c].at(point); }
+
+ private:
+  const std::vector<BasisProfile>& bases_;
+  bool root_mu_ = false;
+  bool log_mu_ = false;
 };
 
 // A band's weighted sum of per-basis values, in the law's order of terms.
@@ -51,29 +58,20 @@ double weighted(const BasisTerms& terms, const PerBasis& per_basis) {
   return sum;
 }
 
-// The bands of one call: each band's law's terms, its own flux by the rule
-// the magnified flux is summed with (so that a uniform magnification comes
-// back exactly), and the brightness moments of its far-field series, all
-// from the bases'.
+// The bands of one call: each band's law's terms, its own flux and the
+// brightness moments of its far-field series, all from the bases' moments in
+// closed form (the flux of mu^p is 2 pi / (p + 2), of mu ln mu -2 pi / 9).
 class Bands {
  public:
-  Bands(const LawRows& law, const Bases& bases) : terms_(law.rows) {
-    std::vector<double> fluxes(bases.components());
-    std::vector<std::array<double, FAR_FIELD_TERMS + 1>> moments(bases.components());
-    for (std::size_t c = 0; c < bases.components(); ++c) {
-      const auto flux = [&](double x) { return (x * TWO_PI) * bases.component(c, x); };
-      // One piece, at the cost of one separation: nothing to stop within.
-      Checkpoint never_stops;
-      fluxes[c] = integrate_ring_by_ring(flux, std::numeric_limits<double>::infinity(), bases,
-                                         never_stops);
-      moments[c] = law.bases[c].moments();
-    }
+  explicit Bands(const LawRows& law) : terms_(law.rows) {
+    std::vector<std::array<double, FAR_FIELD_TERMS + 1>> moments;
+    for (const BasisProfile& basis : law.bases) moments.push_back(basis.moments());
     for (const BasisTerms& terms : terms_) {
-      fluxes_.push_back(weighted(terms, fluxes));
       std::array<double, FAR_FIELD_TERMS + 1> band_moments{};
       for (int k = 0; k <= FAR_FIELD_TERMS; ++k) {
         band_moments[k] = weighted(terms, [&](std::size_t c) { return moments[c][k]; });
       }
+      fluxes_.push_back(PI * band_moments[0]);
       BrightnessMoments normalised{};
       for (int k = 1; k <= FAR_FIELD_TERMS; ++k) {
         normalised[k - 1] = band_moments[k] / band_moments[0];
@@ -84,6 +82,8 @@ class Bands {
 
   std::size_t bands() const { return terms_.size(); }
   double flux(std::size_t band) const { return fluxes_[band]; }
+  // The laws refuse coefficients that make them negative on the disc.
+  static constexpr bool nowhere_negative() { return true; }
   const BrightnessMoments& moments(std::size_t band, Checkpoint&) const { return moments_[band]; }
   const BasisTerms& terms(std::size_t band) const { return terms_[band]; }
 
@@ -106,23 +106,17 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
                      coefficients.flat};
   }
   re = einstein_radius(re);
-  const Bases bases{rows->bases};
-  Bands bands(*rows, bases);
+  const Bases bases(rows->bases);
+  Bands bands(*rows);
 
-  // The rings of a separation are evaluated once, by the first basis's pass
-  // over the source radius, and read back by the others'.
-  std::vector<double> kept;
+  // The rings of a separation are evaluated once and summed by every basis.
+  NearFieldScratch scratch;
   std::vector<double> per_basis(bases.components());
   auto magnifications = magnify_each(
       l, re, rstar, bands, checkpoint,
       [&](double separation, double lens, double source, std::span<double> fluxes) {
-        const RingFluxes rings{separation, lens, source, path};
-        FluxesKept<RingFluxes> kept_rings(rings, kept);
-        for (std::size_t c = 0; c < bases.components(); ++c) {
-          kept_rings.start_pass();
-          ComponentFluxes<FluxesKept<RingFluxes>, Bases> flux{kept_rings, bases, c};
-          per_basis[c] = integrate_ring_by_ring(flux, separation, bases, checkpoint);
-        }
+        const RingMagnifications rings{separation, lens, source, path};
+        ring_by_ring_law(rings, lens / source, bases, scratch, per_basis);
         for (std::size_t b = 0; b < bands.bands(); ++b) {
           fluxes[b] = weighted(bands.terms(b), per_basis);
         }

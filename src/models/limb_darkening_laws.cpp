@@ -13,20 +13,32 @@
 
 namespace magnikit {
 
-double BasisProfile::operator()(double x) const {
-  const double mu = std::sqrt(1.0 - x * x);
+namespace {
+
+// The exponents the standard laws use, taken by multiplication.
+bool by_multiplication(double p) { return p == 0.0 || p == 0.5 || p == 1.0 || p == 1.5 || p == 2.0; }
+
+}  // namespace
+
+double BasisProfile::at(const LimbPoint& point) const {
+  const double mu = point.mu;
   if (kind == Kind::power_log) {
-    // mu^p ln(mu) tends to 0 at the limb.
-    if (!(mu > 0.0)) return 0.0;
-    return (p == 1.0 ? mu : std::pow(mu, p)) * std::log(mu);
+    return (p == 1.0 ? mu : std::exp(p * point.log_mu)) * point.log_mu;
   }
-  // The exponents of the standard laws without a call of pow.
   if (p == 0.0) return 1.0;
   if (p == 1.0) return mu;
   if (p == 2.0) return mu * mu;
-  if (p == 0.5) return std::sqrt(mu);
-  if (p == 1.5) return mu * std::sqrt(mu);
-  return std::pow(mu, p);
+  if (p == 0.5) return point.root_mu;
+  if (p == 1.5) return mu * point.root_mu;
+  return std::exp(p * point.log_mu);
+}
+
+bool BasisProfile::needs_root_mu() const {
+  return kind == Kind::power && (p == 0.5 || p == 1.5);
+}
+
+bool BasisProfile::needs_log_mu() const {
+  return kind == Kind::power_log || !by_multiplication(p);
 }
 
 std::array<double, FAR_FIELD_TERMS + 1> BasisProfile::moments() const {

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/computation.hpp"
+#include "models/brightness_profile.hpp"
 #include "models/point_lens_laplacians.hpp"
 
 namespace magnikit {
@@ -32,8 +33,12 @@ struct BasisProfile {
   Kind kind;
   double p;
 
-  // The brightness at radius x (0 <= x <= 1).
-  double operator()(double x) const;
+  // The brightness at a node of the source radius, from mu and, where
+  // needs_root_mu() and needs_log_mu() say so, sqrt(mu) and ln(mu): the
+  // standard exponents by multiplication, any other as exp(p ln mu).
+  double at(const LimbPoint& point) const;
+  bool needs_root_mu() const;
+  bool needs_log_mu() const;
 
   // int_0^1 2 x x^(2k) phi(x) dx for k = 0 .. FAR_FIELD_TERMS, in closed
   // form: the flux (k = 0) and the moments of the far-field series.

@@ -1,18 +1,22 @@
-// The rule by which the ring-by-ring forms integrate over the source radius.
+// The ring-by-ring integral of a source's magnified flux over its radius:
+// the ring magnification A(l, x) at the nodes of the near field's rule
+// (models/radius_nodes.hpp), evaluated side by side in vector lanes, summed
+// with the area 2 pi x dx of each node and the brightness there.
 //
-// The magnified flux of the ring of radius x has a logarithmic singularity on
-// the ring through the lens, x = l, and follows the brightness profile, which
-// is smooth on each of its pieces (the whole radius for the linear law; the
-// stretch between two samples for a sampled profile, whose slope jumps at
-// every sample, a kink the tanh-sinh rule would not see). Each piece is
-// integrated on its own, and split at the ring through the lens if that
-// crosses it, so that the singularity always sits at an end of an interval,
-// where the rule's nodes crowd. The rule sums a fixed number of levels: its
-// own error estimate, tried against a target relative to the integral, stops
-// a sum next to the singularity as much as 5e-12 short.
+// A law whose brightness is a function of mu (the built-in linear law, the
+// bases of the limb-darkening laws) takes the whole radius as one piece: its
+// rings are evaluated once and every component of the law sums them with its
+// own brightness. A sampled profile takes each piece between samples with its
+// own line, the nodes of many pieces evaluated together.
+//
+// Rounding order: every product and sum is written in the order in which it
+// is rounded (the build never fuses a multiply and an add), and each sum runs
+// over the nodes in the rule's order, so the results are reproducible to the
+// last bit and a component's sum does not depend on the others.
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -20,70 +24,34 @@
 
 #include "core/checkpoint.hpp"
 #include "core/constants.hpp"
+#include "models/brightness_profile.hpp"
+#include "models/radius_nodes.hpp"
 #include "models/ring.hpp"
 #include "numeric/lanes.hpp"
-#include "numeric/quadrature.hpp"
 
 namespace magnikit {
 
-// The integral of f over [a, b] by exactly `levels` levels of the rule: a
-// target of 0 is never met.
-template <class Integrand>
-double integrate_by_levels(Integrand& f, double a, double b, std::size_t levels) {
-  return integrate(f, a, b, 0.0, levels).integral;
-}
+// The integrand at a node, or 0 where it is NaN or infinite: a node that
+// rounds onto the ring through the lens (+inf there), or where a model fails,
+// drops out of the sum.
+inline double finite_or_zero(double y) { return std::isfinite(y) ? y : 0.0; }
 
-// f over one piece [a, b] of the source radius, with the lens at l. A piece
-// that ends at the ring through the lens, or lies within its own width of
-// it, has the singularity's steep slopes at or near an end and takes more
-// levels than one farther away, on which f is smooth on the scale of the
-// piece.
-template <class Integrand>
-double integrate_piece(Integrand& f, double l, double a, double b) {
-  if (a < l && l < b) {
-    const double inner = integrate_by_levels(f, a, l, RING_LEVELS_NEAR_LENS);
-    const double outer = integrate_by_levels(f, l, b, RING_LEVELS_NEAR_LENS);
-    return inner + outer;
-  }
-  const double gap = l <= a ? a - l : l - b;
-  const bool near_lens = gap < b - a;
-  return integrate_by_levels(f, a, b, near_lens ? RING_LEVELS_NEAR_LENS : RING_LEVELS_AWAY_FROM_LENS);
-}
-
-// f over the source radius [0, 1], piece by piece of the profile, with the
-// lens at l. With l infinite every piece takes the levels of a distant lens:
-// a profile's own flux integrated so is summed over the same nodes, in the
-// same order, as the magnified flux for any lens at least a piece's width
-// from every piece, and a magnification that is the same on every ring
-// comes back exactly after the division.
-//
-// The checkpoint is asked before each piece, so that a profile of a million
-// samples stops within a few pieces of the caller's asking; the sum is then
-// of no use.
-template <class Integrand, class Profile>
-double integrate_ring_by_ring(Integrand& f, double l, const Profile& profile,
-                              Checkpoint& checkpoint) {
-  double total = 0.0;
-  profile.for_each_piece([&](double a, double b) {
-    if (checkpoint.stop_requested()) return;
-    total = total + integrate_piece(f, l, a, b);
-  });
-  return total;
-}
-
-// The magnified flux of the rings of radius x about the lens at l, without
-// the brightness: 2 pi x A_ring(x), for many radii at once, their rings
-// evaluated side by side in vector lanes. A ring model error makes that
-// point NaN, which the quadrature drops.
-struct RingFluxes {
-  void operator()(std::span<const double> x, std::span<double> flux) const {
-    double separations[DE_POINTS];
-    Computed<double> rings[DE_POINTS];
-    std::fill(separations, separations + x.size(), l);
-    heyrovsky_magnifications(std::span(separations, x.size()), x, re, rstar,
-                             std::span(rings, x.size()), path);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      flux[i] = (x[i] * TWO_PI) * (rings[i] ? *rings[i] : std::numeric_limits<double>::quiet_NaN());
+// The ring magnifications A(l, x) for one lens and source at many radii x,
+// in vector lanes a batch at a time: NaN where the ring model fails.
+struct RingMagnifications {
+  void operator()(std::span<const double> x, std::span<double> magnification) const {
+    constexpr std::size_t BATCH = 64;
+    double separations[BATCH];
+    Computed<double> rings[BATCH];
+    std::fill(separations, separations + BATCH, l);
+    for (std::size_t start = 0; start < x.size(); start += BATCH) {
+      const std::size_t count = std::min(BATCH, x.size() - start);
+      heyrovsky_magnifications(std::span(separations, count), x.subspan(start, count), re, rstar,
+                               std::span(rings, count), path);
+      for (std::size_t i = 0; i < count; ++i) {
+        magnification[start + i] =
+            rings[i] ? *rings[i] : std::numeric_limits<double>::quiet_NaN();
+      }
     }
   }
 
@@ -93,50 +61,123 @@ struct RingFluxes {
   lanes::Path path;
 };
 
-// The magnified flux of one component of a profile, 2 pi x A_ring(x) I_c(x),
-// from the ring fluxes. A profile of one component (a law of its own, a
-// sampled profile) has component 0 only; the limb-darkening laws have one
-// per basis profile.
-template <class Fluxes, class Profile>
-struct ComponentFluxes {
-  void operator()(std::span<const double> x, std::span<double> flux) {
-    fluxes(x, flux);
-    for (std::size_t i = 0; i < x.size(); ++i) flux[i] = flux[i] * profile.component(c, x[i]);
-  }
-
-  Fluxes& fluxes;
-  const Profile& profile;
-  std::size_t c;
-};
-
-// The ring fluxes of one separation, evaluated once for all the components
-// of a profile: each pass over the source radius asks for the rule's nodes
-// in the same order (the rule sums fixed levels), so the first pass
-// evaluates them and keeps them, and the others read them back.
-template <class Fluxes>
-class FluxesKept {
+// Sums coefficient * f(x) over nodes given one at a time, f evaluated a
+// batch of nodes at a time; the sum runs in the order the nodes came.
+template <class Integrand>
+class BatchedSum {
  public:
-  FluxesKept(const Fluxes& fluxes, std::vector<double>& kept) : fluxes_(fluxes), kept_(kept) {
-    kept_.clear();
+  explicit BatchedSum(const Integrand& f) : f_(f) {}
+
+  void add(double x, double coefficient) {
+    x_[count_] = x;
+    coefficient_[count_] = coefficient;
+    if (++count_ == BATCH) flush();
   }
 
-  // Before each pass over the source radius.
-  void start_pass() { cursor_ = 0; }
-
-  void operator()(std::span<const double> x, std::span<double> flux) {
-    if (cursor_ == kept_.size()) {
-      fluxes_(x, flux);
-      kept_.insert(kept_.end(), flux.begin(), flux.end());
-    } else {
-      std::copy_n(kept_.begin() + static_cast<std::ptrdiff_t>(cursor_), x.size(), flux.begin());
-    }
-    cursor_ += x.size();
+  double total() {
+    flush();
+    return total_;
   }
 
  private:
-  const Fluxes& fluxes_;
-  std::vector<double>& kept_;
-  std::size_t cursor_ = 0;
+  static constexpr std::size_t BATCH = 256;
+
+  void flush() {
+    f_(std::span<const double>(x_, count_), std::span<double>(y_, count_));
+    for (std::size_t i = 0; i < count_; ++i) {
+      total_ = total_ + coefficient_[i] * finite_or_zero(y_[i]);
+    }
+    count_ = 0;
+  }
+
+  const Integrand& f_;
+  double x_[BATCH];
+  double coefficient_[BATCH];
+  double y_[BATCH];
+  std::size_t count_ = 0;
+  double total_ = 0.0;
 };
+
+// The scratch of one call's near-field integrals, kept from one separation
+// to the next.
+struct NearFieldScratch {
+  std::vector<Cell> cells;
+  LawNodes law;
+  PieceNodes piece;
+  std::vector<double> integrand;
+};
+
+// sum_i w_i f(x_i) L(mu_i) for each component L of a law over the nodes of
+// its piece, with f given at the nodes: the brightness at each node from
+// mu, sqrt(mu) and ln(mu), the latter two formed only where the law asks
+// for them.
+template <class Law>
+void sum_law_components(const LawNodes& nodes, std::span<const double> weights,
+                        std::span<const double> f, const Law& law, std::span<double> sums) {
+  std::fill(sums.begin(), sums.end(), 0.0);
+  const bool root = law.needs_root_mu();
+  const bool log = law.needs_log_mu();
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const double weighted = weights[i] * finite_or_zero(f[i]);
+    const bool in_x = i < nodes.in_x;
+    const double v = nodes.variable[i];
+    LimbPoint point{nodes.mu[i], 0.0, 0.0};
+    if (root) point.root_mu = in_x ? std::sqrt(point.mu) : v;
+    if (log) point.log_mu = in_x ? std::log(point.mu) : 2.0 * std::log(v);
+    for (std::size_t c = 0; c < sums.size(); ++c) {
+      sums[c] = sums[c] + weighted * law.component(c, point);
+    }
+  }
+}
+
+// The magnified flux of each component of the law, sum over the source of
+// 2 pi x A(l, x) L(mu) dx, for the lens at l and the source eps Einstein radii
+// in radius.
+template <class Law>
+void ring_by_ring_law(const RingMagnifications& rings, double eps, const Law& law,
+                      NearFieldScratch& scratch, std::span<double> fluxes) {
+  law_nodes(rings.l, eps, scratch.cells, scratch.law);
+  scratch.integrand.resize(scratch.law.size());
+  rings(scratch.law.x, scratch.integrand);
+  sum_law_components(scratch.law, scratch.law.area, scratch.integrand, law, fluxes);
+}
+
+// The magnified flux of a sampled profile, piece by piece: the checkpoint is
+// asked before each piece, so that a profile of a million samples stops
+// within a few pieces of the caller's asking; the sum is then of no use. A
+// piece where the profile is zero takes no nodes.
+inline double ring_by_ring_sampled(const RingMagnifications& rings, double eps,
+                                   const SampledProfile& profile, NearFieldScratch& scratch,
+                                   Checkpoint& checkpoint) {
+  const FluxSingularities flux(rings.l, eps);
+  BatchedSum<RingMagnifications> sum(rings);
+  const PieceNodes& nodes = scratch.piece;
+  profile.for_each_piece([&](double a, double b) {
+    if (checkpoint.stop_requested()) return;
+    const Line line = profile.line(a + (b - a) * 0.5);
+    if (line.intercept == 0.0 && line.slope == 0.0) return;
+    piece_nodes(flux, a, b, scratch.cells, scratch.piece);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      const double x = nodes.x[i];
+      sum.add(x, ((x * TWO_PI) * nodes.weight[i]) * line.at(x));
+    }
+  });
+  return sum.total();
+}
+
+// The magnified flux of a profile of the integrated forms: the built-in law
+// or a sampled profile.
+inline double ring_by_ring_flux(const RingMagnifications& rings, double eps,
+                                const LinearLimbDarkening& law, NearFieldScratch& scratch,
+                                Checkpoint&) {
+  double flux = 0.0;
+  ring_by_ring_law(rings, eps, law, scratch, std::span(&flux, 1));
+  return flux;
+}
+inline double ring_by_ring_flux(const RingMagnifications& rings, double eps,
+                                const SampledProfile& profile, NearFieldScratch& scratch,
+                                Checkpoint& checkpoint) {
+  return ring_by_ring_sampled(rings, eps, profile, scratch, checkpoint);
+}
 
 }  // namespace magnikit
