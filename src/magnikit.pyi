@@ -139,7 +139,7 @@ def integrated_witt_mao_magnification(
         The uniform disc at the full radius fails, as for a negative, NaN or
         infinite separation; no partial result is returned.
 
-    Accuracy: within 2e-14 relative of the exact magnification wherever the
+    Accuracy: within 4e-14 relative of the exact magnification wherever the
     lens is, 5e-16 from l = 6 on.
     """
 
@@ -196,7 +196,9 @@ def integrated_flux_map_witt_mao_magnification(
         infinite separation; no partial result is returned.
 
     Accuracy: within 2e-13 relative of the exact integral of the
-    interpolated profile (4e-14 for smooth profiles), 5e-16 from l = 6 on.
+    interpolated profile (4e-14 for smooth profiles), 5e-16 from l = 6 on; a
+    bright band narrower than 1 % of its radius loses more, as the difference
+    of two discs (1.4e-12 for one 0.17 % wide): integrate it ring by ring.
     """
 
 def heyrovsky_magnification(l: _Float, r: _Float, re: _Float, rstar: _Float) -> float:
@@ -271,7 +273,7 @@ def integrated_heyrovsky_magnification(
         the parameter. No computation raises: a ring that cannot be
         evaluated drops out of the quadrature.
 
-    Accuracy: within 1e-13 relative of the exact magnification wherever the
+    Accuracy: within 1e-14 relative of the exact magnification wherever the
     lens is, 5e-16 from l = 6 on.
     """
 
@@ -426,7 +428,7 @@ def limb_darkened_magnification(
         is not finite, alpha <= 0, or a law that is negative somewhere on
         the disc; the message names the parameter.
 
-    Accuracy: within 1e-12 relative of the exact magnification for every
+    Accuracy: within 2e-14 relative of the exact magnification for every
     law, wherever the lens is; each row gives the bits it gives alone.
     """
 
