@@ -152,27 +152,16 @@ def write_results(section_text):
     RESULTS.write_text(text)
 
 
-def ring_by_ring_evaluations(l):
-    """Ring evaluations of the ring-by-ring form of the linear law at l:
-    levels 0-4 (97 nodes) on each side of the ring through the lens, or on
-    the whole radius for a lens less than one source radius outside the
-    rim; levels 0-3 (49) for a lens farther out."""
-    if 0.0 < l < 1.0:
-        return 2 * 97
-    gap = l - 1.0 if l >= 1.0 else -l  # from the lens to the source radius [0, 1]
-    return 97 if gap < 1.0 else 49
-
-
-def disc_by_disc_evaluations(l):
-    """Uniform discs of the form from discs of the linear law at l: the disc
-    at the full radius, and levels 0-4 (97 nodes) of the integral in the
-    angle theta, x = sin(theta), on each side of the ring through the lens;
-    for a lens outside (or at the centre) on the whole range, or levels 0-3
-    (49) where the lens's angle, pi/2 + acosh(l), lies more than pi/2 past
-    its end."""
-    if 0.0 < l < 1.0:
-        return 1 + 2 * 97
-    return 1 + (97 if l < math.cosh(math.pi / 2) else 49)
+def near_field_nodes(l, rho):
+    """Radii at which the integrals of the linear law over the source radius
+    evaluate their model for the lens at l (the graded cells of
+    models/radius_nodes.hpp, read from the test-only module), or None where
+    that module is not on PYTHONPATH."""
+    try:
+        import _magnikit_internals
+    except ImportError:
+        return None
+    return len(_magnikit_internals.law_nodes(l, 1.0 / rho)[0])
 
 
 def python_calls():
@@ -245,8 +234,13 @@ def main():
               f"{(python_ns - kernel_ns) / python_ns:9.1%}")
 
     n = options.separations // 100
-    disc_evaluations = sum(disc_by_disc_evaluations(x) for x in spread(n, 0.0, 3.0)) / n
-    ring_evaluations = sum(ring_by_ring_evaluations(x) for x in spread(n, 0.0, 3.0)) / n
+    nodes = [near_field_nodes(x, 0.1) for x in spread(n, 0.0, 3.0)]
+    if None in nodes:
+        print("\n(no evaluation counts: build with -DMAGNIKIT_BUILD_INTERNALS=ON and put "
+              "the test-only module on PYTHONPATH)")
+        return
+    ring_evaluations = sum(nodes) / n
+    disc_evaluations = ring_evaluations + 1  # and the disc of the whole source
     ring_ns = kernel("heyrovsky_magnification", options.separations)
     disc_ns = kernel("uniform_disc_element", options.separations)
     print()

@@ -136,9 +136,13 @@ def best_of_alternating(thunks, rounds, budget):
 
 
 def largest_change(before, after):
+    """The largest relative change of any value, in a list of magnifications
+    or a list of such lists (one per band)."""
     worst = 0.0
     for a, b in zip(before, after):
-        if a != b:
+        if isinstance(a, list):
+            worst = max(worst, largest_change(a, b))
+        elif a != b:
             worst = max(worst, abs(b / a - 1) if a else math.inf)
     return worst
 
@@ -322,12 +326,14 @@ def report(rows, peer_rows, missing, options, load_start, ls_share):
         "Share of epochs in the far field: " + ", ".join(
             f"{share:.1%} (ρ = {rho:g})" for rho, share in ls_share.items()) + ".",
         "The last column is the largest relative change of any epoch's value; "
-        "the changes are corrections (see the README's accuracy table).",
+        "the changes are corrections (see docs/accuracy.md).",
         "",
         "| ρ | function | before, ns/epoch | after, ns/epoch | speed-up | largest change |",
         "|---|---|---:|---:|---:|---:|",
     ]
-    for rho, name, _, ns_before, ns_after, speedup, change in rows:
+    for rho, name, law, ns_before, ns_after, speedup, change in rows:
+        if name.startswith("limb_darkened_magnification"):
+            name = f"{name} {law}"
         lines.append(f"| {rho:g} | `{name.split(' ')[0]}`{name[len(name.split(' ')[0]):]} | "
                      f"{ns_before:,.0f} | {ns_after:,.0f} | {speedup:,.1f}× | {change:.1e} |")
     if peer_rows:
