@@ -225,7 +225,7 @@ def report_counts():
         cells = [f"rho={rho:g}: {before:.0f} -> {mean(law_count(l, rho) for l in ls):.0f} "
                  f"({max(law_count(l, rho) for l in ls)})" for rho in rhos]
         print(f"  {where:8s} " + ", ".join(cells))
-    print("\nbenchmarks/ring_by_ring_cost.py grid, l = 6 i / 120: mean per separation")
+    print("\nbenchmarks/near_field_cost.py grid, l = 6 i / 120: mean per separation")
     grid = [6 * i / 120 for i in range(120)]
     for rho in (0.01, 0.05, 0.1, 1.0, 3.0):
         for label, chosen in (("near field", lambda l: True), ("inside", lambda l: 0 < l < 1),

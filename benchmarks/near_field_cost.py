@@ -1,6 +1,7 @@
-"""What the ring-by-ring integrals cost against an earlier build of magnikit.
+"""What the integrals over the source radius cost in the near field, against
+an earlier build of magnikit.
 
-    python benchmarks/ring_by_ring_cost.py [--baseline COMMIT] [--rounds R]
+    python benchmarks/near_field_cost.py [--baseline COMMIT] [--rounds R]
 
 Builds magnikit as it was at COMMIT (default 30ec79f, the tanh-sinh levels)
 from `git archive` into build/baseline-COMMIT, loads it into this process
@@ -12,8 +13,9 @@ same machine. Prints the time per separation of each build and their ratio
 
 Separations: the near field, 0 <= l < FAR_FIELD_SEPARATION source radii,
 evenly spaced, reported apart for the lens inside the source and outside it,
-for source radii of 0.01 to 3 Einstein radii; the flux-map form with the
-linear law sampled at 41 and 201 radii even in angle; and
+for source radii of 0.01 to 3 Einstein radii, ring by ring and from uniform
+discs; the two flux-map forms with the linear law sampled at 41 and 201
+radii even in angle; and
 limb_darkened_magnification, every law with one row of coefficients and
 with five, and in the far field, against the baseline where it has the
 function and within this build against the built-in law and one row.
@@ -79,22 +81,22 @@ def main():
     outside = [l for l in near if not 0.0 < l < 1.0]
     far = [FAR_FIELD_SEPARATION + 0.5 * i for i in range(SEPARATIONS)]
     print(f"{'time per separation, us':<64} {options.baseline:>10} {'this':>10} {'ratio':>8}")
-    for rho in RHOS:
-        for label, separations in (("near field", near), ("inside", inside),
-                                   ("outside", outside)):
-            compare(f"integrated_heyrovsky rho={rho} {label}",
-                    lambda l, rho=rho: baseline.integrated_heyrovsky_magnification(l, 1.0, rho),
-                    lambda l, rho=rho: magnikit.integrated_heyrovsky_magnification(l, 1.0, rho),
-                    separations, options.rounds)
-    few = near[::6]
-    for intervals in (40, 200):
-        radii, brightness = sampled_law(intervals)
-        compare(f"integrated_flux_map_heyrovsky {intervals + 1} samples",
-                lambda l: baseline.integrated_flux_map_heyrovsky_magnification(
-                    l, 1.0, 0.1, radii, brightness),
-                lambda l: magnikit.integrated_flux_map_heyrovsky_magnification(
-                    l, 1.0, 0.1, radii, brightness),
-                few, max(3, options.rounds // 5))
+    for form in ("heyrovsky", "witt_mao"):
+        fixed_law = f"integrated_{form}_magnification"
+        for rho in RHOS:
+            for label, separations in (("near field", near), ("inside", inside),
+                                       ("outside", outside)):
+                compare(f"integrated_{form} rho={rho} {label}",
+                        lambda l, rho=rho: getattr(baseline, fixed_law)(l, 1.0, rho),
+                        lambda l, rho=rho: getattr(magnikit, fixed_law)(l, 1.0, rho),
+                        separations, options.rounds)
+        sampled = f"integrated_flux_map_{form}_magnification"
+        for intervals in (40, 200):
+            radii, brightness = sampled_law(intervals)
+            compare(f"integrated_flux_map_{form} {intervals + 1} samples",
+                    lambda l: getattr(baseline, sampled)(l, 1.0, 0.1, radii, brightness),
+                    lambda l: getattr(magnikit, sampled)(l, 1.0, 0.1, radii, brightness),
+                    near[::6], max(3, options.rounds // 5))
 
     rho = LAW_RHO
     print(f"\nlimb_darkened_magnification, rho = {rho}: against the baseline (where it has "
