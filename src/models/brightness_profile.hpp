@@ -51,9 +51,8 @@ struct SampledProfile {
 
   const FloatVector& bl;
   const FloatVector& bf;
-  // interp(bl, bf, x, ZERO_OUTSIDE), its lines formed once per call.
-  double operator()(double x) const { return interpolant_(x); }
-  // The line the profile follows at x: interp_line(bl, bf, x, ZERO_OUTSIDE).
+  // The line the profile follows at x: interp_line(bl, bf, x, ZERO_OUTSIDE),
+  // its lines formed once per call.
   Line line(double x) const { return interpolant_.line(x); }
   // Whether no brightness is below zero (nor NaN).
   bool nowhere_negative() const {

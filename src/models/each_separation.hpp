@@ -118,6 +118,9 @@ Computed<std::vector<FloatVector>> magnify_each(const FloatVector& l, double re,
   std::vector<double> magnified(bands);
   const double rho = rstar / re;
   const bool small_source = rho < SMALL_SOURCE_RHO;
+  // The sizes the near field integrates at.
+  const double near_re = small_source ? 1.0 : re;
+  const double near_rstar = small_source ? SMALL_SOURCE_REFERENCE_RHO : rstar;
   for (const double separation : l) {
     if (checkpoint.stop_requested()) return stopped_at_checkpoint();
     if (in_far_field(separation, rho)) {
@@ -129,20 +132,14 @@ Computed<std::vector<FloatVector>> magnify_each(const FloatVector& l, double re,
       }
     } else if (const auto off = magnification_off_the_integral(separation, rho)) {
       for (FloatVector& band : magnifications) band.push_back(*off);
-    } else if (small_source) {
-      near_field(separation, 1.0, SMALL_SOURCE_REFERENCE_RHO, std::span(magnified));
-      if (checkpoint.stopped()) return stopped_at_checkpoint();
-      for (std::size_t b = 0; b < bands; ++b) {
-        const double reference =
-            near_field_magnification(magnified[b], source.flux(b), source.nowhere_negative());
-        magnifications[b].push_back((reference * SMALL_SOURCE_REFERENCE_RHO) / rho);
-      }
     } else {
-      near_field(separation, re, rstar, std::span(magnified));
+      near_field(separation, near_re, near_rstar, std::span(magnified));
       if (checkpoint.stopped()) return stopped_at_checkpoint();
       for (std::size_t b = 0; b < bands; ++b) {
+        const double magnification =
+            near_field_magnification(magnified[b], source.flux(b), source.nowhere_negative());
         magnifications[b].push_back(
-            near_field_magnification(magnified[b], source.flux(b), source.nowhere_negative()));
+            small_source ? (magnification * SMALL_SOURCE_REFERENCE_RHO) / rho : magnification);
       }
     }
   }

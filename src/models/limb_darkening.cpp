@@ -8,7 +8,6 @@
 #include <cmath>
 #include <limits>
 #include <span>
-#include <type_traits>
 #include <vector>
 
 #include "core/constants.hpp"
@@ -43,16 +42,10 @@ class Bases {
   bool log_mu_ = false;
 };
 
-// A band's weighted sum of per-basis values, in the law's order of terms.
+// A band's weighted sum of per-basis values, value(c) of basis c, in the
+// law's order of terms.
 template <class PerBasis>
-double weighted(const BasisTerms& terms, const PerBasis& per_basis) {
-  const auto value = [&](std::size_t c) {
-    if constexpr (std::is_invocable_v<const PerBasis&, std::size_t>) {
-      return per_basis(c);
-    } else {
-      return per_basis[c];
-    }
-  };
+double weighted(const BasisTerms& terms, const PerBasis& value) {
   double sum = terms[0].weight * value(terms[0].basis);
   for (std::size_t i = 1; i < terms.size(); ++i) sum = sum + terms[i].weight * value(terms[i].basis);
   return sum;
@@ -118,7 +111,7 @@ Checked<FloatRows> _limb_darkened_magnification(FloatVector l, double re, double
         const RingMagnifications rings{separation, lens, source, path};
         ring_by_ring_law(rings, lens / source, bases, scratch, per_basis);
         for (std::size_t b = 0; b < bands.bands(); ++b) {
-          fluxes[b] = weighted(bands.terms(b), per_basis);
+          fluxes[b] = weighted(bands.terms(b), [&](std::size_t c) { return per_basis[c]; });
         }
       });
   if (!magnifications) return std::unexpected(OperationError(magnifications.error()));
